@@ -1,0 +1,56 @@
+# Linux build: the SDL2 platform layer, vis_gloamer.so, the gloamer host, the tests, and the Windows build beside it.
+find_package(SDL2 REQUIRED)
+set(OpenGL_GL_PREFERENCE GLVND)
+find_package(OpenGL REQUIRED COMPONENTS OpenGL)
+
+option(GLOAMER_BUILD_TESTS "Build the test suite" ON)
+find_program(GLOAMER_MINGW_CXX i686-w64-mingw32-g++)
+if(GLOAMER_MINGW_CXX)
+  set(GLOAMER_WITH_WIN32_DEFAULT ON)
+else()
+  set(GLOAMER_WITH_WIN32_DEFAULT OFF)
+endif()
+option(GLOAMER_WITH_WIN32 "Also build the Windows DLL with mingw-w64 (i686)" ${GLOAMER_WITH_WIN32_DEFAULT})
+
+set(CMAKE_BUILD_RPATH_USE_ORIGIN ON)
+# Host, plug-in, platform layer and logo side by side, as they are installed.
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+
+# The Win32 + WGL subset over SDL2: one shared library, so that host and plug-in share windows and messages.
+file(GLOB PLATFORM_SOURCES CONFIGURE_DEPENDS platform/sdl/*.cpp)
+add_library(gloamer_platform SHARED ${PLATFORM_SOURCES})
+target_include_directories(gloamer_platform PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(gloamer_platform PUBLIC SDL2::SDL2 ${CMAKE_DL_LIBS})
+target_compile_options(gloamer_platform PRIVATE -Wall -Wextra)
+
+add_library(vis_gloamer MODULE ${CMAKE_SOURCE_DIR}/plugin/exports.map)
+target_link_libraries(vis_gloamer PRIVATE
+  "$<LINK_LIBRARY:WHOLE_ARCHIVE,gloamer_core>" gloamer_platform OpenGL::OpenGL)
+target_link_options(vis_gloamer PRIVATE
+  -Wl,--no-undefined -Wl,--version-script=${CMAKE_SOURCE_DIR}/plugin/exports.map)
+set_target_properties(vis_gloamer PROPERTIES LINKER_LANGUAGE CXX PREFIX "" BUILD_RPATH "$ORIGIN" INSTALL_RPATH "$ORIGIN")
+
+if(EXISTS ${GLOAMER_LOGO})
+  add_custom_command(TARGET vis_gloamer POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${GLOAMER_LOGO} $<TARGET_FILE_DIR:vis_gloamer>/vis_gloamer.bmp)
+endif()
+
+add_subdirectory(host)
+
+if(GLOAMER_WITH_WIN32)
+  include(ExternalProject)
+  ExternalProject_Add(win32
+    SOURCE_DIR ${CMAKE_SOURCE_DIR}
+    BINARY_DIR ${CMAKE_BINARY_DIR}/win32
+    CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release
+    INSTALL_COMMAND ""
+    BUILD_ALWAYS ON
+    USES_TERMINAL_BUILD ON)
+  set(GLOAMER_WIN32_DIR ${CMAKE_BINARY_DIR}/win32)
+endif()
+
+if(GLOAMER_BUILD_TESTS)
+  enable_testing()
+  add_subdirectory(tests)
+endif()

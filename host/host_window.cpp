@@ -1,0 +1,56 @@
+// host_window.cpp -- a message-only window standing in for the player's main window.
+#include "host/host_window.h"
+
+#include "host/host_error.h"
+#include "plugin/records.h"
+
+namespace gloamer {
+
+static const char hostWindowClass[] = "gloamer_host";
+static HostWindow* activeHostWindow = nullptr; // window procedures are free functions; there is one host window
+
+HostWindow::HostWindow()
+{
+    if (activeHostWindow)
+        throw HostError("internal: a host window exists already");
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = windowProc;
+    windowClass.lpszClassName = hostWindowClass;
+    if (!RegisterClassA(&windowClass))
+        throw HostError("cannot register the host window class");
+    activeHostWindow = this;
+    handle_ = CreateWindowExA(0, hostWindowClass, "gloamer", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr,
+                              nullptr);
+    if (!handle_) {
+        activeHostWindow = nullptr;
+        UnregisterClassA(hostWindowClass, nullptr);
+        throw HostError("cannot create the host window");
+    }
+}
+
+HostWindow::~HostWindow()
+{
+    DestroyWindow(handle_);
+    UnregisterClassA(hostWindowClass, nullptr);
+    activeHostWindow = nullptr;
+}
+
+LRESULT HostWindow::handleUserMessage(WPARAM wParam, LPARAM lParam)
+{
+    if (lParam == HOSTMSG_VERSION_PROBE)
+        return versionAnswer_;
+    if (lParam == HOSTMSG_SET_RENDER_WINDOW) {
+        renderWindow_ = (HWND)wParam;
+        announcements_.push_back(renderWindow_);
+    }
+    return 0;
+}
+
+LRESULT CALLBACK HostWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_USER && activeHostWindow)
+        return activeHostWindow->handleUserMessage(wParam, lParam);
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+} // namespace gloamer

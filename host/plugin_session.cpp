@@ -1,0 +1,51 @@
+// plugin_session.cpp -- drives init, render and quit in the order a player does.
+#include "host/plugin_session.h"
+
+#include "host/host_error.h"
+
+namespace gloamer {
+
+PluginSession::PluginSession(PluginLibrary& library, HostWindow& host, int sampleRate, int channelCount)
+    : module_(library.module())
+{
+    module_->parentWindow = host.handle();
+    module_->libraryInstance = (HINSTANCE)library.handle();
+    module_->sampleRate = sampleRate;
+    module_->channelCount = channelCount;
+    if (module_->init(module_) != 0)
+        throw HostError("the plug-in '" + library.path() + "' failed to start (it has said why)");
+    running_ = true;
+}
+
+PluginSession::~PluginSession()
+{
+    quit();
+}
+
+void PluginSession::render()
+{
+    if (running_)
+        module_->render(module_);
+}
+
+void PluginSession::quit()
+{
+    if (!running_)
+        return;
+    running_ = false;
+    module_->quit(module_);
+}
+
+bool pumpWindowMessages()
+{
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT)
+            return false;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return true;
+}
+
+} // namespace gloamer

@@ -1,0 +1,31 @@
+// plugin_session.h -- one run of a plug-in: its host fields filled, init, frames, quit, all on the calling thread.
+#pragma once
+
+#include "host/host_window.h"
+#include "host/plugin_library.h"
+
+namespace gloamer {
+
+class PluginSession {
+public:
+    // Fills the host's fields of module 0 and calls init; throws HostError when init reports failure.
+    PluginSession(PluginLibrary& library, HostWindow& host, int sampleRate, int channelCount);
+    // Calls quit if the plug-in is still running.
+    ~PluginSession();
+    PluginSession(const PluginSession&) = delete;
+    PluginSession& operator=(const PluginSession&) = delete;
+
+    VisModule& module() { return *module_; }
+    void render();
+    void quit();
+    bool running() const { return running_; }
+
+private:
+    VisModule* module_;
+    bool running_ = false;
+};
+
+// Dispatches every waiting window message; false once the quit message has arrived.
+bool pumpWindowMessages();
+
+} // namespace gloamer

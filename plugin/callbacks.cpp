@@ -1,0 +1,44 @@
+// callbacks.cpp -- configure, initialise, render and quit: what the host calls through the module record.
+#include "plugin/callbacks.h"
+
+#include "plugin/records.h"
+#include "plugin/state.h"
+#include "window/render_window.h"
+
+int __cdecl pluginConfig(VisModule* module)
+{
+    return MessageBoxA(module->parentWindow, "Gloamer by Tolvard.", "About", MB_OK);
+}
+
+int __cdecl pluginInit(VisModule* module)
+{
+    writeDefaultSettings();
+    hostModule = module;
+    // A second init in the same load starts drawing afresh: the old capture names died with the old context.
+    quitting = 0;
+    feedbackTexture = -1;
+    glowTexture = -1;
+
+    if (!SendMessageA(module->parentWindow, WM_USER, 0, HOSTMSG_VERSION_PROBE)) {
+        MessageBoxA(module->parentWindow, "This plugin requires Winamp 5.0+", "Gloamer", MB_OK);
+        return 1;
+    }
+    if (startRenderWindow(module) != 0)
+        return 1;
+    return 0;
+}
+
+int __cdecl pluginRender(VisModule*)
+{
+    if (quitting)
+        return 0;
+    SwapBuffers(deviceContext);
+    return 0;
+}
+
+int __cdecl pluginQuit(VisModule* module)
+{
+    quitting = 1;
+    SendMessageA(module->parentWindow, WM_USER, 0, HOSTMSG_SET_RENDER_WINDOW);
+    return teardownWindow();
+}

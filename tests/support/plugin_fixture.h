@@ -1,0 +1,19 @@
+// plugin_fixture.h -- every unit test starts from a freshly loaded plug-in over freshly reset fakes.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "plugin/records.h"
+#include "tests/fakes/call_log.h"
+#include "tests/fakes/fake_gl.h"
+#include "tests/fakes/fake_win32.h"
+
+// Puts every process-wide variable of the plug-in back to its value at library load.
+void resetPluginState();
+
+class PluginTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    // Module 0 with the host's fields filled in as a player fills them.
+    VisModule* module();
+};
