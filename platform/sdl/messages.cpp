@@ -1,6 +1,7 @@
 // messages.cpp -- the thread's message queue, fed by SDL events, and message delivery to window procedures.
 #include <SDL2/SDL.h>
 
+#include "platform/sdl/offscreen_surface.h"
 #include "platform/sdl/registry.h"
 
 namespace gloamer::platform {
@@ -53,6 +54,7 @@ static void translateWindowEvent(const SDL_WindowEvent& event)
         if (event.data1 != window->clientWidth || event.data2 != window->clientHeight) {
             window->clientWidth = event.data1;
             window->clientHeight = event.data2;
+            followClientSize(*window);
             window->proc(handle, WM_SIZE, SIZE_RESTORED, MAKELPARAM(event.data1, event.data2));
         }
         break;

@@ -37,6 +37,12 @@ struct GlContext {
     uintptr_t id = 0;
     SDL_GLContext sdl = nullptr;
     uintptr_t windowId = 0;
+    // Offscreen only: the framebuffer object standing in for the window's buffers.
+    unsigned int framebuffer = 0;
+    unsigned int colorBuffer = 0;
+    unsigned int depthBuffer = 0;
+    int surfaceWidth = 0;
+    int surfaceHeight = 0;
 };
 
 struct Registry {
@@ -52,6 +58,7 @@ struct Registry {
 };
 
 Registry& registry();
+GlContext* currentContext();
 std::string classKey(const char* name);
 Window* findWindow(HWND window);
 Window* findWindowForDc(HDC deviceContext);

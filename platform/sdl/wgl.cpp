@@ -2,6 +2,7 @@
 #include <SDL2/SDL.h>
 
 #include "platform/hooks.h"
+#include "platform/sdl/offscreen_surface.h"
 #include "platform/sdl/registry.h"
 
 using namespace gloamer::platform;
@@ -15,6 +16,15 @@ static GlContext* findContext(HGLRC context)
     auto found = contexts.find((uintptr_t)context);
     return found == contexts.end() ? nullptr : &found->second;
 }
+
+namespace gloamer::platform {
+
+GlContext* currentContext()
+{
+    return findContext((HGLRC)registry().currentContext);
+}
+
+} // namespace gloamer::platform
 
 extern "C" {
 
@@ -86,6 +96,9 @@ BOOL wglMakeCurrent(HDC deviceContext, HGLRC handle)
     if (SDL_GL_MakeCurrent(window->sdl, context->sdl) != 0)
         return FALSE;
     reg.currentContext = context->id;
+    context->windowId = window->id;
+    if (usesOffscreenSurfaces())
+        bindOffscreenSurface(*context, *window);
     return TRUE;
 }
 

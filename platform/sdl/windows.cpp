@@ -5,6 +5,7 @@
 #include <cctype>
 #include <vector>
 
+#include "platform/sdl/offscreen_surface.h"
 #include "platform/sdl/registry.h"
 
 namespace gloamer::platform {
@@ -254,6 +255,7 @@ BOOL SetWindowPos(HWND handle, HWND, int x, int y, int width, int height, UINT f
         if (clientWidth != window->clientWidth || clientHeight != window->clientHeight) {
             window->clientWidth = clientWidth;
             window->clientHeight = clientHeight;
+            followClientSize(*window);
             window->proc(handle, WM_SIZE, SIZE_RESTORED, MAKELPARAM(clientWidth, clientHeight));
         }
     }

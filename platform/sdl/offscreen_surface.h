@@ -1,0 +1,15 @@
+// offscreen_surface.h -- resizable drawing surfaces for windows where SDL's own cannot resize (offscreen video).
+#pragma once
+
+#include "platform/sdl/registry.h"
+
+namespace gloamer::platform {
+
+// True under SDL's offscreen driver, whose window surfaces keep their first size for good.
+bool usesOffscreenSurfaces();
+// With `context` current: binds its framebuffer object, made or resized to the window's client size.
+void bindOffscreenSurface(GlContext& context, const Window& window);
+// After a window's client size changed: resizes the surface of the current context if it draws to that window.
+void followClientSize(const Window& window);
+
+} // namespace gloamer::platform
