@@ -1,0 +1,46 @@
+// frame_sink.h -- where rendered frames go: a video file with the music muxed in, or numbered PNG files.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace gloamer {
+
+// The music to mux under the pictures: 16-bit interleaved samples from the first rendered moment on.
+struct AudioInput {
+    int sampleRate = 0;
+    int channelCount = 0;
+    const int16_t* samples = nullptr;
+    int64_t frameCount = 0;
+};
+
+struct VideoFormat {
+    int width = 0;
+    int height = 0;
+    int fps = 30;
+    int crf = 20;
+};
+
+class FrameSink {
+public:
+    virtual ~FrameSink() = default;
+    // One picture, width x height RGB bytes, top row first. Throws HostError when the output cannot be written.
+    virtual void writeFrame(const uint8_t* rgb) = 0;
+    // Flushes and closes the output so that it holds every frame written so far.
+    virtual void finish() = 0;
+    // After a failed write: leaves a readable output of what was written, or none at all.
+    virtual void abandon() = 0;
+};
+
+// True when `output` names numbered pictures (a printf pattern such as frames/%05d.png) rather than a video.
+bool isPictureSequence(const std::string& output);
+// Refuses, with a HostError that names the fix, an output that could not be written; before any frame is drawn.
+void checkOutputWritable(const std::string& output, bool overwrite);
+
+std::unique_ptr<FrameSink> openVideoFile(const std::string& path, const VideoFormat& format, const AudioInput& audio);
+std::unique_ptr<FrameSink> openPictureSequence(const std::string& pattern, const VideoFormat& format);
+// Runs `sink` on a thread of its own behind a queue of at most `capacity` frames, so drawing and encoding overlap.
+std::unique_ptr<FrameSink> runOnEncoderThread(std::unique_ptr<FrameSink> sink, size_t frameBytes, size_t capacity);
+
+} // namespace gloamer
