@@ -205,6 +205,7 @@ BOOL DestroyWindow(HWND window);
 BOOL IsWindow(HWND window);
 BOOL IsWindowVisible(HWND window);
 BOOL GetClientRect(HWND window, RECT* rect);
+BOOL GetWindowRect(HWND window, RECT* rect);
 BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int height, UINT flags);
 BOOL ShowWindow(HWND window, int command);
 BOOL SetForegroundWindow(HWND window);

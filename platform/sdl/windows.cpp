@@ -240,6 +240,20 @@ BOOL GetClientRect(HWND handle, RECT* rect)
     return TRUE;
 }
 
+BOOL GetWindowRect(HWND handle, RECT* rect)
+{
+    Window* window = findWindow(handle);
+    if (!window || !rect)
+        return FALSE;
+    int x = 0, y = 0;
+    if (window->sdl)
+        SDL_GetWindowPosition(window->sdl, &x, &y);
+    RECT frame = frameOf(window->style);
+    *rect = RECT{x - frame.left, y - frame.top, x + window->clientWidth + frame.right,
+                 y + window->clientHeight + frame.bottom};
+    return TRUE;
+}
+
 BOOL SetWindowPos(HWND handle, HWND, int x, int y, int width, int height, UINT flags)
 {
     Window* window = findWindow(handle);

@@ -1,0 +1,149 @@
+// offline_renderer.cpp -- the render loop: virtual time in, one analysed block per frame, frames caught at the swap.
+#include "host/render/offline_renderer.h"
+
+#include <exception>
+#include <vector>
+
+#include "host/host_error.h"
+#include "host/host_window.h"
+#include "host/plugin_library.h"
+#include "host/plugin_session.h"
+#include "host/render/progress.h"
+#include "host/video/frame_grabber.h"
+#include "platform/hooks.h"
+
+namespace gloamer {
+
+namespace {
+
+struct Capture {
+    HWND window = nullptr;
+    FrameGrabber grabber;
+    FrameSink* sink = nullptr;
+    int expectedWidth = 0;
+    int expectedHeight = 0;
+    int64_t presented = 0;
+    int64_t delivered = 0;
+    std::vector<uint8_t> last;
+    FrameGrabber::Delivery deliver;
+    std::exception_ptr failure; // a write that failed inside the plug-in's swap, rethrown once it has returned
+};
+
+DWORD virtualNow = 0;
+
+DWORD readVirtualClock(void*)
+{
+    return virtualNow;
+}
+
+void onPresent(HWND window, int width, int height, void* user)
+{
+    Capture& capture = *static_cast<Capture*>(user);
+    if (window != capture.window || width != capture.expectedWidth || height != capture.expectedHeight)
+        return; // another window, or a frame drawn before the window took its render size
+    ++capture.presented;
+    capture.grabber.capture(width, height, capture.deliver);
+}
+
+// Puts the clock, present hook and message boxes back however the render ends.
+struct HookGuard {
+    ~HookGuard()
+    {
+        gloamerSetPresentHook(nullptr, nullptr);
+        gloamerSetTickSource(nullptr, nullptr);
+    }
+};
+
+} // namespace
+
+void resizeClientArea(HWND window, int width, int height)
+{
+    RECT outer, client;
+    if (!GetWindowRect(window, &outer) || !GetClientRect(window, &client))
+        throw HostError("cannot size the plug-in's window");
+    int frameWidth = (outer.right - outer.left) - (client.right - client.left);
+    int frameHeight = (outer.bottom - outer.top) - (client.bottom - client.top);
+    SetWindowPos(window, nullptr, 0, 0, width + frameWidth, height + frameHeight, SWP_NOMOVE | SWP_NOZORDER);
+}
+
+RenderResult renderFrames(const RenderJob& job)
+{
+    RenderResult result;
+    HookGuard restoreHooks;
+    virtualNow = job.startTick;
+    gloamerSetTickSource(readVirtualClock, nullptr);
+
+    PluginLibrary library(job.pluginPath);
+    HostWindow host;
+    PluginSession session(library, host, 44100, 2);
+    HWND window = host.renderWindow();
+    if (!window)
+        throw HostError("the plug-in '" + job.pluginPath + "' started without announcing a window to draw in");
+    resizeClientArea(window, job.width, job.height);
+    RECT client;
+    GetClientRect(window, &client);
+    if (client.right != job.width || client.bottom != job.height)
+        throw HostError("the plug-in's window could not take the size " + std::to_string(job.width) + "x" +
+                        std::to_string(job.height));
+
+    Capture capture;
+    capture.window = window;
+    capture.sink = job.sink;
+    capture.expectedWidth = job.width;
+    capture.expectedHeight = job.height;
+    capture.deliver = [&capture](const uint8_t* rgb, int width, int height) {
+        if (capture.failure)
+            return;
+        capture.last.assign(rgb, rgb + (size_t)width * height * 3);
+        try {
+            capture.sink->writeFrame(rgb);
+            ++capture.delivered;
+        } catch (...) {
+            capture.failure = std::current_exception();
+        }
+    };
+    auto rethrowFailure = [&capture] {
+        if (capture.failure)
+            std::rethrow_exception(capture.failure);
+    };
+    gloamerSetPresentHook(onPresent, &capture);
+
+    for (int64_t frame = 0; frame < job.frameCount; ++frame) {
+        if (job.interrupted && job.interrupted->load()) {
+            result.interrupted = true;
+            break;
+        }
+        virtualNow = job.startTick + (DWORD)((uint64_t)frame * 1000u / (uint64_t)job.fps);
+        if (job.fillAudioData)
+            job.fillAudioData(frame, session.module());
+        int64_t presentedBefore = capture.presented;
+        session.render();
+        rethrowFailure();
+        if (capture.presented == presentedBefore) {
+            // A plug-in that skipped its swap still owes the video a frame: repeat the last one.
+            capture.grabber.drain(capture.deliver);
+            if (!capture.last.empty()) {
+                std::vector<uint8_t> again = capture.last;
+                capture.deliver(again.data(), job.width, job.height);
+            } else {
+                std::vector<uint8_t> black((size_t)job.width * job.height * 3, 0);
+                capture.deliver(black.data(), job.width, job.height);
+            }
+        }
+        if (!pumpWindowMessages()) {
+            result.interrupted = true; // the window was closed
+            break;
+        }
+        if (job.progress)
+            job.progress->update(frame + 1);
+    }
+    capture.grabber.drain(capture.deliver);
+    capture.grabber.release();
+    gloamerSetPresentHook(nullptr, nullptr);
+    session.quit();
+    rethrowFailure();
+    result.framesWritten = capture.delivered;
+    return result;
+}
+
+} // namespace gloamer

@@ -1,0 +1,43 @@
+// offline_renderer.h -- drives a plug-in frame by frame on a virtual clock and hands each presented frame to a sink.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "host/video/frame_sink.h"
+#include "plugin/records.h"
+
+namespace gloamer {
+
+class Progress;
+
+struct RenderJob {
+    std::string pluginPath;
+    int width = 1280;
+    int height = 720;
+    int fps = 30;
+    int64_t frameCount = 0;
+    // The plug-in's tick count at frame 0; frame k is drawn at startTick + k * 1000 / fps.
+    uint32_t startTick = 0;
+    // Fills the module's spectrum and waveform for frame k; `latencyMs` is the plug-in's own.
+    std::function<void(int64_t frame, VisModule& module)> fillAudioData;
+    FrameSink* sink = nullptr;
+    Progress* progress = nullptr;
+    const std::atomic<bool>* interrupted = nullptr;
+};
+
+struct RenderResult {
+    int64_t framesWritten = 0;
+    bool interrupted = false;
+};
+
+// Renders job.frameCount frames (fewer once *interrupted is set or the plug-in's window is closed).
+// Throws HostError when the plug-in cannot run or a frame cannot be written.
+RenderResult renderFrames(const RenderJob& job);
+
+// Gives `window` a client area of width x height, keeping whatever frame it has.
+void resizeClientArea(HWND window, int width, int height);
+
+} // namespace gloamer
