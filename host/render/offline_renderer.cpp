@@ -106,7 +106,8 @@ RenderResult renderFrames(const RenderJob& job)
         if (capture.failure)
             std::rethrow_exception(capture.failure);
     };
-    gloamerSetPresentHook(onPresent, &capture);
+    if (job.sink)
+        gloamerSetPresentHook(onPresent, &capture);
 
     for (int64_t frame = 0; frame < job.frameCount; ++frame) {
         if (job.interrupted && job.interrupted->load()) {
@@ -119,7 +120,7 @@ RenderResult renderFrames(const RenderJob& job)
         int64_t presentedBefore = capture.presented;
         session.render();
         rethrowFailure();
-        if (capture.presented == presentedBefore) {
+        if (job.sink && capture.presented == presentedBefore) {
             // A plug-in that skipped its swap still owes the video a frame: repeat the last one.
             capture.grabber.drain(capture.deliver);
             if (!capture.last.empty()) {
@@ -134,6 +135,7 @@ RenderResult renderFrames(const RenderJob& job)
             result.interrupted = true; // the window was closed
             break;
         }
+        ++result.framesDrawn;
         if (job.progress)
             job.progress->update(frame + 1);
     }
@@ -142,7 +144,7 @@ RenderResult renderFrames(const RenderJob& job)
     gloamerSetPresentHook(nullptr, nullptr);
     session.quit();
     rethrowFailure();
-    result.framesWritten = capture.delivered;
+    result.framesWritten = job.sink ? capture.delivered : result.framesDrawn;
     return result;
 }
 

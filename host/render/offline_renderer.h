@@ -23,12 +23,13 @@ struct RenderJob {
     uint32_t startTick = 0;
     // Fills the module's spectrum and waveform for frame k; `latencyMs` is the plug-in's own.
     std::function<void(int64_t frame, VisModule& module)> fillAudioData;
-    FrameSink* sink = nullptr;
+    FrameSink* sink = nullptr; // null: frames are drawn and not read back (for timing the drawing alone)
     Progress* progress = nullptr;
     const std::atomic<bool>* interrupted = nullptr;
 };
 
 struct RenderResult {
+    int64_t framesDrawn = 0;
     int64_t framesWritten = 0;
     bool interrupted = false;
 };
