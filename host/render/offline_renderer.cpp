@@ -110,7 +110,7 @@ RenderResult renderFrames(const RenderJob& job)
         gloamerSetPresentHook(onPresent, &capture);
 
     for (int64_t frame = 0; frame < job.frameCount; ++frame) {
-        if (job.interrupted && job.interrupted->load()) {
+        if (job.stopRequested && job.stopRequested()) {
             result.interrupted = true;
             break;
         }

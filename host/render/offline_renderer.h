@@ -1,7 +1,6 @@
 // offline_renderer.h -- drives a plug-in frame by frame on a virtual clock and hands each presented frame to a sink.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -25,7 +24,8 @@ struct RenderJob {
     std::function<void(int64_t frame, VisModule& module)> fillAudioData;
     FrameSink* sink = nullptr; // null: frames are drawn and not read back (for timing the drawing alone)
     Progress* progress = nullptr;
-    const std::atomic<bool>* interrupted = nullptr;
+    // Asked before every frame; true stops the render there (Ctrl-C).
+    std::function<bool()> stopRequested;
 };
 
 struct RenderResult {
@@ -34,7 +34,7 @@ struct RenderResult {
     bool interrupted = false;
 };
 
-// Renders job.frameCount frames (fewer once *interrupted is set or the plug-in's window is closed).
+// Renders job.frameCount frames (fewer once a stop is requested or the plug-in's window is closed).
 // Throws HostError when the plug-in cannot run or a frame cannot be written.
 RenderResult renderFrames(const RenderJob& job);
 

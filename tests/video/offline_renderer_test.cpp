@@ -64,7 +64,7 @@ TEST(OfflineRenderer, StopsAtTheNextFrameOnceInterruptedAndKeepsWhatWasDrawn)
     MemorySink sink;
     std::atomic<bool> interrupted{false};
     gloamer::RenderJob render = job(sink, 100);
-    render.interrupted = &interrupted;
+    render.stopRequested = [&] { return interrupted.load(); };
     render.fillAudioData = [&](int64_t frame, VisModule&) {
         if (frame == 6)
             interrupted = true;
