@@ -75,7 +75,7 @@ RenderResult renderFrames(const RenderJob& job)
 
     PluginLibrary library(job.pluginPath);
     HostWindow host;
-    PluginSession session(library, host, 44100, 2);
+    PluginSession session(library, host, job.sampleRate, job.channelCount);
     HWND window = host.renderWindow();
     if (!window)
         throw HostError("the plug-in '" + job.pluginPath + "' started without announcing a window to draw in");

@@ -18,6 +18,9 @@ struct RenderJob {
     int height = 720;
     int fps = 30;
     int64_t frameCount = 0;
+    // What the module's sampleRate and channelCount are filled with.
+    int sampleRate = 44100;
+    int channelCount = 2;
     // The plug-in's tick count at frame 0; frame k is drawn at startTick + k * 1000 / fps.
     uint32_t startTick = 0;
     // Fills the module's spectrum and waveform for frame k; `latencyMs` is the plug-in's own.
