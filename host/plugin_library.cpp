@@ -47,7 +47,14 @@ std::string defaultPluginPath()
     DWORD length = GetModuleFileNameA(nullptr, executable, sizeof(executable));
     std::string path(executable, length < sizeof(executable) ? length : 0);
     size_t slash = path.find_last_of('/');
-    return (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + "vis_gloamer.so";
+    std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    // Beside the program in a build folder; in lib/gloamer beside bin/ once installed.
+    std::string beside = folder + "vis_gloamer.so";
+    std::string installed = folder + "../lib/gloamer/vis_gloamer.so";
+    struct stat info;
+    if (stat(beside.c_str(), &info) != 0 && stat(installed.c_str(), &info) == 0)
+        return installed;
+    return beside;
 }
 
 } // namespace gloamer
