@@ -51,7 +51,8 @@ void addPlayCommand(CLI::App& app, CommandLine& commandLine)
 {
     auto options = std::make_shared<PlayOptions>();
     CLI::App* play = app.add_subcommand("play", "Play an audio file, or the demo track, with the visualizer");
-    play->add_option("FILE", options->file, "WAV, FLAC, Ogg, MP3 or another file libsndfile reads (none: the demo)");
+    play->add_option("FILE", options->file, "WAV, FLAC, Ogg, MP3 or another file libsndfile reads (none: the demo)")
+        ->type_name("");
     play->add_option("--fps", options->fps, "Draw at most N frames a second")
         ->check(CLI::PositiveNumber)
         ->type_name("N");
