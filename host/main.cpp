@@ -1,44 +1,14 @@
-// main.cpp -- gloamer: runs a vis plug-in in a window of its own for a few seconds.
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <string>
-
-#include "host/host_error.h"
-#include "host/host_window.h"
-#include "host/plugin_library.h"
-#include "host/plugin_session.h"
+// main.cpp -- gloamer: drives a vis plug-in from real audio. Each command lives in commands/ and adds itself here.
+#include "host/commands/command_line.h"
 
 int main(int argc, char** argv)
 {
-    std::string pluginPath;
-    double seconds = 5.0;
-    for (int i = 1; i < argc; ++i) {
-        if (!strcmp(argv[i], "--plugin") && i + 1 < argc) {
-            pluginPath = argv[++i];
-        } else if (!strcmp(argv[i], "--seconds") && i + 1 < argc) {
-            seconds = atof(argv[++i]);
-        } else if (!strcmp(argv[i], "--version")) {
-            printf("gloamer %s\n", GLOAMER_VERSION);
-            return 0;
-        } else {
-            printf("usage: gloamer [--plugin PATH] [--seconds N] [--version]\n");
-            return strcmp(argv[i], "--help") ? 2 : 0;
-        }
-    }
-    try {
-        gloamer::PluginLibrary library(pluginPath.empty() ? gloamer::defaultPluginPath() : pluginPath);
-        gloamer::HostWindow host;
-        gloamer::PluginSession session(library, host, 44100, 2);
-        DWORD start = GetTickCount();
-        while ((GetTickCount() - start) < seconds * 1000.0 && gloamer::pumpWindowMessages()) {
-            session.render();
-            Sleep((DWORD)session.module().delayMs);
-        }
-        session.quit();
-    } catch (const gloamer::HostError& error) {
-        fprintf(stderr, "gloamer: %s\n", error.what());
-        return 1;
-    }
-    return 0;
+    CLI::App app{"gloamer: runs a vis plug-in on real audio, as a media player does.", "gloamer"};
+    gloamer::CommandLine commandLine;
+    gloamer::addCommonOptions(app, commandLine);
+    gloamer::addPlayCommand(app, commandLine); // also what runs with no command: the demo track
+    gloamer::addLiveCommand(app, commandLine);
+    gloamer::addDevicesCommand(app, commandLine);
+    gloamer::addRenderCommand(app, commandLine);
+    return gloamer::runCommandLine(app, commandLine, argc, argv);
 }

@@ -28,7 +28,7 @@ private:
     VisModule* module_ = nullptr;
 };
 
-// Where the host looks for vis_gloamer when no plug-in is named: beside its own executable.
+// Where the host looks for vis_gloamer when no plug-in is named: beside its executable, else in ../lib/gloamer.
 std::string defaultPluginPath();
 
 } // namespace gloamer

@@ -1,0 +1,38 @@
+// command_line.h -- the gloamer command line: options shared by commands, and how each command registers.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <functional>
+#include <string>
+
+namespace gloamer {
+
+// Options more than one command takes.
+struct CommonOptions {
+    std::string pluginPath; // empty: vis_gloamer beside gloamer
+};
+
+// What the parse chose. A command's add function makes its subcommand, whose callback sets `action`.
+struct CommandLine {
+    CommonOptions common;
+    std::function<int()> action;        // the command given, ready to run; returns the exit status
+    std::function<int()> defaultAction; // run when no command is given
+};
+
+// --version, and the common options on the top level (for the default action).
+void addCommonOptions(CLI::App& app, CommandLine& commandLine);
+// --plugin PATH on a command that drives a plug-in.
+void addPluginOption(CLI::App& command, CommonOptions& options);
+
+// One per command, each in its own file.
+void addPlayCommand(CLI::App& app, CommandLine& commandLine);
+void addLiveCommand(CLI::App& app, CommandLine& commandLine);
+void addDevicesCommand(CLI::App& app, CommandLine& commandLine);
+void addRenderCommand(CLI::App& app, CommandLine& commandLine);
+
+// Parses, runs the chosen command and turns every failure into one line on stderr. Returns the exit
+// status: 0 done, 1 failed, 2 the command line was wrong, 128 + n stopped by signal n.
+int runCommandLine(CLI::App& app, CommandLine& commandLine, int argc, char** argv);
+
+} // namespace gloamer

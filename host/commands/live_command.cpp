@@ -1,0 +1,54 @@
+// live_command.cpp -- `gloamer live [--device NAME]`: the plug-in drawing what an audio input hears.
+#include <cstdio>
+#include <memory>
+
+#include "host/commands/command_line.h"
+#include "host/visualizer/run_visualizer.h"
+
+namespace gloamer {
+
+namespace {
+
+struct LiveOptions {
+    std::string device; // empty: the default input
+    double fps = 0;
+    double seconds = 0; // 0: until quit
+};
+
+int runLive(const LiveOptions& options, const CommonOptions& common)
+{
+    auto openFeed = [&]() -> std::unique_ptr<AudioFeed> {
+        auto feed = std::make_unique<CaptureFeed>(
+            options.device, options.seconds > 0 ? std::optional<double>(options.seconds) : std::nullopt);
+        std::string name = feed->deviceName().empty() ? "the default audio input" : "'" + feed->deviceName() + "'";
+        std::printf("Capturing %s. Keys: space pauses, f full screen, q quits.\n", name.c_str());
+        std::fflush(stdout);
+        return feed;
+    };
+    return runVisualizer(common.pluginPath, openFeed, FrameLoopOptions{options.fps});
+}
+
+} // namespace
+
+void addLiveCommand(CLI::App& app, CommandLine& commandLine)
+{
+    auto options = std::make_shared<LiveOptions>();
+    CLI::App* live = app.add_subcommand("live", "Visualize live audio from an input (microphone, line in, monitor)");
+    live->add_option("--device", options->device,
+                     "The input, by name, by its number in `gloamer devices`, or by part of its name")
+        ->type_name("NAME");
+    live->add_option("--fps", options->fps, "Draw at most N frames a second")
+        ->check(CLI::PositiveNumber)
+        ->type_name("N");
+    live->add_option("--duration", options->seconds, "Stop after this many seconds")
+        ->check(CLI::PositiveNumber)
+        ->type_name("SECONDS");
+    addPluginOption(*live, commandLine.common);
+    live->footer("To see what this computer plays, pick its \"Monitor of ...\" input (PulseAudio or PipeWire).");
+
+    live->callback([&commandLine, options] {
+        commandLine.action = [&commandLine, options] { return runLive(*options, commandLine.common); };
+    });
+}
+
+} // namespace gloamer

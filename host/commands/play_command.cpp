@@ -1,0 +1,70 @@
+// play_command.cpp -- `gloamer play [FILE]`: a file (or the demo track) heard, and the plug-in drawing it.
+#include <cstdio>
+#include <memory>
+
+#include "host/audio/audio_track.h"
+#include "host/commands/command_line.h"
+#include "host/visualizer/run_visualizer.h"
+
+namespace gloamer {
+
+namespace {
+
+struct PlayOptions {
+    std::string file;      // empty: the demo track
+    double fps = 0;        // 0: no cap
+    double seconds = 0;    // 0: to the end
+};
+
+std::string minutesAndSeconds(double seconds)
+{
+    char text[32];
+    int whole = (int)seconds;
+    std::snprintf(text, sizeof(text), "%d:%02d", whole / 60, whole % 60);
+    return text;
+}
+
+int runPlay(const PlayOptions& options, const CommonOptions& common)
+{
+    std::string warning;
+    auto track = std::make_shared<AudioTrack>(options.file.empty() ? makeDemoTrack()
+                                                                   : loadAudioFile(options.file, &warning));
+    if (!warning.empty())
+        std::fprintf(stderr, "gloamer: warning: %s\n", warning.c_str());
+    auto openFeed = [&]() -> std::unique_ptr<AudioFeed> {
+        auto feed = std::make_unique<PlaybackFeed>(
+            *track, options.seconds > 0 ? std::optional<double>(options.seconds) : std::nullopt);
+        if (!feed->silentReason().empty())
+            std::fprintf(stderr, "gloamer: no audio output (%s): visualizing without sound\n",
+                         feed->silentReason().c_str());
+        std::printf("Playing %s (%s). Keys: space pauses, f full screen, q quits.\n", track->name.c_str(),
+                    minutesAndSeconds((double)track->frameCount() / track->sampleRate).c_str());
+        std::fflush(stdout);
+        return feed;
+    };
+    return runVisualizer(common.pluginPath, openFeed, FrameLoopOptions{options.fps});
+}
+
+} // namespace
+
+void addPlayCommand(CLI::App& app, CommandLine& commandLine)
+{
+    auto options = std::make_shared<PlayOptions>();
+    CLI::App* play = app.add_subcommand("play", "Play an audio file, or the demo track, with the visualizer");
+    play->add_option("FILE", options->file, "WAV, FLAC, Ogg, MP3 or another file libsndfile reads (none: the demo)")
+        ->type_name("");
+    play->add_option("--fps", options->fps, "Draw at most N frames a second")
+        ->check(CLI::PositiveNumber)
+        ->type_name("N");
+    play->add_option("--duration", options->seconds, "Stop after this many seconds")
+        ->check(CLI::PositiveNumber)
+        ->type_name("SECONDS");
+    addPluginOption(*play, commandLine.common);
+    play->footer("Keys in the visualizer's window: space pauses, f toggles full screen, Esc or q quits.");
+
+    auto run = [&commandLine, options] { return runPlay(*options, commandLine.common); };
+    play->callback([&commandLine, run] { commandLine.action = run; });
+    commandLine.defaultAction = run;
+}
+
+} // namespace gloamer

@@ -1,0 +1,81 @@
+// audio_feed.cpp -- the played and the captured feeds: the audio's position turned into the module's rows.
+#include "host/visualizer/audio_feed.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace gloamer {
+
+namespace {
+
+int64_t endFrameOf(const AudioTrack& track, std::optional<double> seconds)
+{
+    int64_t frames = (int64_t)track.frameCount();
+    if (!seconds)
+        return frames;
+    return std::min(frames, (int64_t)std::llround(std::max(0.0, *seconds) * track.sampleRate));
+}
+
+void silence(VisModule& module)
+{
+    std::memset(module.spectrumData, 0, sizeof(module.spectrumData));
+    std::memset(module.waveformData, 0, sizeof(module.waveformData));
+}
+
+} // namespace
+
+PlaybackFeed::PlaybackFeed(const AudioTrack& track, std::optional<double> seconds)
+    : track_(track), audio_(AudioUse::Playback), output_(audio_, track, endFrameOf(track, seconds))
+{
+}
+
+void PlaybackFeed::start()
+{
+    output_.setPaused(false);
+}
+
+void PlaybackFeed::fill(VisModule& module)
+{
+    if (output_.paused()) {
+        silence(module);
+        return;
+    }
+    // A plug-in's latency is read every frame, as it may change it; absurd values are held to 10 s.
+    int64_t latencyFrames = (int64_t)std::clamp(module.latencyMs, 0, 10000) * track_.sampleRate / 1000;
+    analyser_.analyse(track_, output_.heardFrame() + latencyFrames, module.spectrumChannelCount,
+                      module.waveformChannelCount, module.spectrumData, module.waveformData);
+}
+
+CaptureFeed::CaptureFeed(const std::string& device, std::optional<double> seconds)
+    : audio_(AudioUse::Capture), seconds_(seconds)
+{
+    deviceName_ = device.empty() ? std::string() : chooseAudioInput(listAudioInputs(), device);
+    capture_.emplace(deviceName_);
+}
+
+void CaptureFeed::start()
+{
+    startedAt_ = std::chrono::steady_clock::now();
+    capture_->setPaused(false);
+}
+
+void CaptureFeed::fill(VisModule& module)
+{
+    if (capture_->paused()) {
+        silence(module);
+        return;
+    }
+    capture_->copyLatest(block_, spectrumBlockFrames);
+    analyser_.analyse(block_, 0, module.spectrumChannelCount, module.waveformChannelCount, module.spectrumData,
+                      module.waveformData);
+}
+
+bool CaptureFeed::ended() const
+{
+    if (!seconds_)
+        return false;
+    return std::chrono::steady_clock::now() - startedAt_ >= std::chrono::duration<double>(*seconds_);
+}
+
+} // namespace gloamer

@@ -1,0 +1,118 @@
+// frame_loop.cpp -- one thread pumps messages, fills the spectrum, renders and waits, as a player does.
+#include "host/visualizer/frame_loop.h"
+
+#include <SDL2/SDL.h>
+
+#include <algorithm>
+#include <thread>
+
+#include "host/visualizer/interrupt.h"
+
+namespace gloamer {
+
+using Clock = std::chrono::steady_clock;
+
+FrameLoop::FrameLoop(PluginSession& session, HostWindow& host, AudioFeed& feed, FrameLoopOptions options)
+    : session_(session), host_(host), feed_(feed), options_(options)
+{
+}
+
+LoopEnd FrameLoop::run()
+{
+    feed_.start();
+    for (;;) {
+        Clock::time_point frameStart = Clock::now();
+        if (interruptRequested())
+            return LoopEnd::Interrupted;
+        if (std::optional<LoopEnd> end = pumpMessages())
+            return *end;
+        if (feed_.ended())
+            return LoopEnd::AudioEnded;
+        renderFrame();
+        waitForNextFrame(frameStart);
+    }
+}
+
+std::optional<LoopEnd> FrameLoop::pumpMessages()
+{
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT)
+            return LoopEnd::WindowClosed;
+        // The plug-in's window procedure ignores keys, so the host looks at them before it does.
+        if (message.message == WM_KEYDOWN && message.hwnd && message.hwnd == host_.renderWindow()) {
+            if (std::optional<LoopEnd> end = handleKey(message.wParam))
+                return end;
+        }
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return std::nullopt;
+}
+
+void FrameLoop::renderFrame()
+{
+    feed_.fill(session_.module());
+    session_.render();
+}
+
+std::optional<LoopEnd> FrameLoop::handleKey(WPARAM key)
+{
+    switch (key) {
+    case VK_SPACE:
+        feed_.setPaused(!feed_.paused());
+        break;
+    case 'F':
+        toggleFullscreen();
+        break;
+    case VK_ESCAPE:
+    case 'Q':
+        return LoopEnd::QuitKey;
+    }
+    return std::nullopt;
+}
+
+// Fills the display the window is on (the one with the keyboard focus), and back to the size it had.
+void FrameLoop::toggleFullscreen()
+{
+    HWND window = host_.renderWindow();
+    if (!window)
+        return;
+    if (fullscreen_) {
+        SetWindowPos(window, nullptr, 0, 0, windowedClient_.right + frameWidth_,
+                     windowedClient_.bottom + frameHeight_, SWP_NOZORDER | SWP_NOMOVE);
+        fullscreen_ = false;
+        return;
+    }
+    SDL_Window* focused = SDL_GetKeyboardFocus();
+    int display = focused ? std::max(0, SDL_GetWindowDisplayIndex(focused)) : 0;
+    SDL_Rect bounds;
+    if (SDL_GetDisplayBounds(display, &bounds) != 0 || !GetClientRect(window, &windowedClient_))
+        return;
+    SetWindowPos(window, nullptr, bounds.x, bounds.y, bounds.w, bounds.h, SWP_NOZORDER);
+    RECT client;
+    if (GetClientRect(window, &client)) {
+        frameWidth_ = bounds.w - client.right;
+        frameHeight_ = bounds.h - client.bottom;
+    }
+    fullscreen_ = true;
+}
+
+// After each render the plug-in's delay, and no sooner than the frame-rate cap allows.
+void FrameLoop::waitForNextFrame(Clock::time_point frameStart)
+{
+    int delayMs = std::clamp(session_.module().delayMs, 0, 1000);
+    Clock::time_point wake = Clock::now() + std::chrono::milliseconds(delayMs);
+    if (options_.maxFramesPerSecond > 0)
+        wake = std::max(wake, frameStart + std::chrono::duration_cast<Clock::duration>(
+                                               std::chrono::duration<double>(1.0 / options_.maxFramesPerSecond)));
+    // In short steps, so that Ctrl-C is seen within a few milliseconds.
+    while (!interruptRequested()) {
+        Clock::time_point now = Clock::now();
+        if (now >= wake)
+            break;
+        std::this_thread::sleep_for(std::min<Clock::duration>(wake - now, std::chrono::milliseconds(10)));
+    }
+}
+
+} // namespace gloamer

@@ -1,0 +1,53 @@
+// frame_loop.h -- the player's loop: messages (with the host's keys), the spectrum, a render, the plug-in's delay.
+#pragma once
+
+#include <chrono>
+#include <optional>
+
+#include "host/host_window.h"
+#include "host/plugin_session.h"
+#include "host/visualizer/audio_feed.h"
+
+namespace gloamer {
+
+struct FrameLoopOptions {
+    double maxFramesPerSecond = 0; // 0: only the plug-in's own delay paces the frames
+};
+
+enum class LoopEnd {
+    AudioEnded,   // the track played to its end, or the time asked for is up
+    QuitKey,      // Esc or q in the plug-in's window
+    WindowClosed, // the plug-in's window was closed: its quit message came
+    Interrupted,  // Ctrl-C or SIGTERM
+};
+
+// Runs on the thread that started the plug-in: init, every render and quit stay on it.
+class FrameLoop {
+public:
+    FrameLoop(PluginSession& session, HostWindow& host, AudioFeed& feed, FrameLoopOptions options = {});
+
+    // Starts the feed and draws frames until one of the ends comes.
+    LoopEnd run();
+    // Handles every waiting message: the host's keys in the plug-in's window first, then the plug-in's
+    // own handling. Gives the end that a message brought, if any.
+    std::optional<LoopEnd> pumpMessages();
+    // Fills the spectrum for this moment and has the plug-in draw a frame.
+    void renderFrame();
+    bool fullscreen() const { return fullscreen_; }
+
+private:
+    std::optional<LoopEnd> handleKey(WPARAM key);
+    void toggleFullscreen();
+    void waitForNextFrame(std::chrono::steady_clock::time_point frameStart);
+
+    PluginSession& session_;
+    HostWindow& host_;
+    AudioFeed& feed_;
+    FrameLoopOptions options_;
+    bool fullscreen_ = false;
+    RECT windowedClient_ = {};
+    int frameWidth_ = 0; // what the window frame adds to the client area
+    int frameHeight_ = 0;
+};
+
+} // namespace gloamer

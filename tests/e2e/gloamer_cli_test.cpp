@@ -1,0 +1,432 @@
+// gloamer_cli_test.cpp -- the built gloamer program run headless: files, the demo, live input, Ctrl-C, bad input.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <thread>
+
+#include "tests/support/test_audio.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using testaudio::binFrequency;
+
+struct Outcome {
+    int status = -1; // exit status, or 128 + the signal that killed it
+    std::string out;
+    std::string err;
+    bool groupLeftRunning = false; // something of its process group outlived it
+};
+
+struct Call {
+    std::string kind; // init, render, quit
+    std::map<std::string, long> values;
+};
+
+std::string readFile(const fs::path& path)
+{
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+size_t lineCount(const std::string& text)
+{
+    return (size_t)std::count(text.begin(), text.end(), '\n');
+}
+
+class GloamerTest : public ::testing::Test {
+public:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/gloamer-e2e-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder_ = pattern;
+        setEnv("GLOAMER_RECORDING_FILE", path("calls.txt"));
+        // Headless and silent whatever the machine has, and with no other hint of how to run.
+        setEnv("SDL_VIDEODRIVER", "offscreen");
+        setEnv("SDL_AUDIODRIVER", "dummy");
+    }
+    void TearDown() override { fs::remove_all(folder_); }
+
+    std::string path(const std::string& name) const { return (folder_ / name).string(); }
+    void setEnv(const std::string& name, const std::string& value) { env_[name] = value; }
+
+    // Runs gloamer in a process group of its own; `whileRunning` gets its pid. A run that hangs is killed.
+    Outcome gloamer(const std::vector<std::string>& arguments, const std::function<void(pid_t)>& whileRunning = {})
+    {
+        std::vector<std::string> words{GLOAMER_HOST_PATH};
+        words.insert(words.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv;
+        for (std::string& word : words)
+            argv.push_back(word.data());
+        argv.push_back(nullptr);
+
+        std::vector<std::string> environment;
+        for (char** entry = environ; *entry; ++entry) {
+            std::string variable = *entry;
+            if (!env_.count(variable.substr(0, variable.find('='))))
+                environment.push_back(variable);
+        }
+        for (const auto& [name, value] : env_)
+            environment.push_back(name + "=" + value);
+        std::vector<char*> envp;
+        for (std::string& variable : environment)
+            envp.push_back(variable.data());
+        envp.push_back(nullptr);
+
+        posix_spawn_file_actions_t files;
+        posix_spawn_file_actions_init(&files);
+        posix_spawn_file_actions_addopen(&files, 1, path("stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&files, 2, path("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        posix_spawnattr_setpgroup(&attributes, 0);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+        pid_t pid = 0;
+        int spawned = posix_spawn(&pid, argv[0], &files, &attributes, argv.data(), envp.data());
+        posix_spawn_file_actions_destroy(&files);
+        posix_spawnattr_destroy(&attributes);
+        Outcome run;
+        if (spawned != 0) {
+            ADD_FAILURE() << "cannot start " << argv[0];
+            return run;
+        }
+        if (whileRunning)
+            whileRunning(pid);
+
+        int status = 0;
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (waitpid(pid, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                kill(-pid, SIGKILL);
+                waitpid(pid, &status, 0);
+                ADD_FAILURE() << "gloamer did not finish and was killed";
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        run.groupLeftRunning = kill(-pid, 0) == 0;
+        if (run.groupLeftRunning)
+            kill(-pid, SIGKILL);
+        run.out = readFile(path("stdout.txt"));
+        run.err = readFile(path("stderr.txt"));
+        return run;
+    }
+
+    // The recording plug-in's calls, in order.
+    std::vector<Call> calls() const
+    {
+        std::vector<Call> result;
+        std::ifstream in(folder_ / "calls.txt");
+        std::string line;
+        while (std::getline(in, line)) {
+            std::istringstream words(line);
+            Call call;
+            words >> call.kind;
+            std::string pair;
+            while (words >> pair) {
+                size_t equals = pair.find('=');
+                call.values[pair.substr(0, equals)] = std::stol(pair.substr(equals + 1));
+            }
+            result.push_back(call);
+        }
+        return result;
+    }
+
+    // Writes `seconds` of 44.1 kHz stereo: a tone on bin `leftBin` on the left, on `rightBin` on the right.
+    std::string writeToneWav(const std::string& name, double seconds, double leftBin, double rightBin,
+                             int channels = 2)
+    {
+        std::vector<std::pair<double, double>> tones{{binFrequency(leftBin), 8000}};
+        if (channels == 2)
+            tones.push_back({binFrequency(rightBin), 8000});
+        EXPECT_TRUE(testaudio::writeSound(path(name), 44100, channels,
+                                          testaudio::tones((size_t)(seconds * 44100), tones)));
+        return path(name);
+    }
+
+    fs::path folder_;
+    std::map<std::string, std::string> env_;
+};
+
+const std::string recordingPlugin = GLOAMER_RECORDING_PLUGIN_PATH;
+
+// Init first, quit last, renders between, all on gloamer's main thread; returns the renders.
+std::vector<Call> checkCallOrder(const std::vector<Call>& calls, pid_t mainThread = 0)
+{
+    std::vector<Call> renders;
+    EXPECT_GE(calls.size(), 3u);
+    if (calls.size() < 3)
+        return renders;
+    EXPECT_EQ(calls.front().kind, "init");
+    EXPECT_NE(calls.front().values.at("probe"), 0) << "the version probe must be answered";
+    EXPECT_EQ(calls.front().values.at("instance"), 1);
+    EXPECT_EQ(calls.back().kind, "quit");
+    long thread = calls.front().values.at("thread");
+    if (mainThread)
+        EXPECT_EQ(thread, mainThread);
+    for (size_t i = 0; i < calls.size(); ++i) {
+        EXPECT_EQ(calls[i].values.at("thread"), thread) << "call " << i << " (" << calls[i].kind << ")";
+        if (i > 0 && i + 1 < calls.size()) {
+            EXPECT_EQ(calls[i].kind, "render") << "call " << i;
+            renders.push_back(calls[i]);
+        }
+    }
+    return renders;
+}
+
+// The renders whose row is at least half as loud as the loudest: the frames that were well inside the tone.
+std::vector<Call> loudRenders(const std::vector<Call>& renders, const std::string& level)
+{
+    long loudest = 0;
+    for (const Call& render : renders)
+        loudest = std::max(loudest, render.values.at(level));
+    std::vector<Call> loud;
+    for (const Call& render : renders)
+        if (loudest > 0 && render.values.at(level) * 2 >= loudest)
+            loud.push_back(render);
+    return loud;
+}
+
+TEST_F(GloamerTest, PlaysAWavToItsEndFeedingEachChannelsSpectrumToThePlugin)
+{
+    std::string wav = writeToneWav("tones.wav", 1.0, 12, 35);
+    pid_t pid = 0;
+    Outcome run = gloamer({"play", wav, "--plugin", recordingPlugin}, [&](pid_t started) { pid = started; });
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_FALSE(run.groupLeftRunning);
+    EXPECT_NE(run.out.find("Playing tones.wav (0:01)"), std::string::npos) << run.out;
+
+    std::vector<Call> all = calls();
+    EXPECT_EQ(all.front().values.at("rate"), 44100);
+    EXPECT_EQ(all.front().values.at("channels"), 2);
+    std::vector<Call> renders = checkCallOrder(all, pid);
+    std::vector<Call> loud = loudRenders(renders, "level0");
+    ASSERT_FALSE(loud.empty()) << "the plug-in never saw a spectrum";
+    for (const Call& render : loud) {
+        EXPECT_NEAR(render.values.at("peak0"), 2 * 12 + 1, 1);
+        EXPECT_NEAR(render.values.at("peak1"), 2 * 35 + 1, 1);
+    }
+}
+
+TEST_F(GloamerTest, GivesAPluginAskingForOneChannelTheTwoAveragedAndAMonoFileToBothRows)
+{
+    std::string stereo = writeToneWav("stereo.wav", 0.5, 12, 35);
+    setEnv("GLOAMER_RECORDING_SPECTRUM_CHANNELS", "1");
+    Outcome run = gloamer({"play", stereo, "--plugin", recordingPlugin});
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::vector<Call> renders = checkCallOrder(calls());
+    ASSERT_FALSE(loudRenders(renders, "level0").empty());
+    for (const Call& render : renders)
+        EXPECT_EQ(render.values.at("level1"), 0);
+
+    fs::remove(path("calls.txt"));
+    std::string mono = writeToneWav("mono.wav", 0.5, 20, 0, 1);
+    setEnv("GLOAMER_RECORDING_SPECTRUM_CHANNELS", "2");
+    run = gloamer({"play", mono, "--plugin", recordingPlugin});
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::vector<Call> all = calls();
+    EXPECT_EQ(all.front().values.at("channels"), 1);
+    renders = checkCallOrder(all);
+    ASSERT_FALSE(loudRenders(renders, "level0").empty());
+    for (const Call& render : renders) {
+        EXPECT_EQ(render.values.at("level0"), render.values.at("level1"));
+        EXPECT_EQ(render.values.at("peak0"), render.values.at("peak1"));
+    }
+}
+
+TEST_F(GloamerTest, PlaysTheDemoTrackWithBothChannelsMoving)
+{
+    Outcome run = gloamer({"play", "--duration", "1.5", "--plugin", recordingPlugin});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("Playing demo (0:32)"), std::string::npos) << run.out;
+    std::vector<Call> renders = checkCallOrder(calls());
+    bool rowsDiffer = false;
+    long loudest0 = 0, loudest1 = 0;
+    for (const Call& render : renders) {
+        loudest0 = std::max(loudest0, render.values.at("level0"));
+        loudest1 = std::max(loudest1, render.values.at("level1"));
+        rowsDiffer = rowsDiffer || render.values.at("level0") != render.values.at("level1");
+    }
+    EXPECT_GT(loudest0, 0);
+    EXPECT_GT(loudest1, 0);
+    EXPECT_TRUE(rowsDiffer);
+}
+
+TEST_F(GloamerTest, WithNoCommandPlaysTheDemoAndCtrlCQuitsThePluginCleanly)
+{
+    Outcome run = gloamer({"--plugin", recordingPlugin}, [&](pid_t pid) {
+        // Once a few frames are drawn, as a user would press Ctrl-C.
+        for (int wait = 0; wait < 1000; ++wait) {
+            std::string recorded = readFile(path("calls.txt"));
+            if (std::count(recorded.begin(), recorded.end(), '\n') >= 4)
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        kill(pid, SIGINT);
+    });
+    EXPECT_EQ(run.status, 128 + SIGINT) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_FALSE(run.groupLeftRunning);
+    EXPECT_NE(run.out.find("Playing demo"), std::string::npos);
+    checkCallOrder(calls());
+}
+
+TEST_F(GloamerTest, DrivesTheRealPluginFoundBesideIt)
+{
+    std::string wav = writeToneWav("short.wav", 0.5, 12, 35);
+    Outcome run = gloamer({"play", wav});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_FALSE(run.groupLeftRunning);
+}
+
+TEST_F(GloamerTest, CapturesLiveAudioFromAnInput)
+{
+    // SDL's disk driver reads its input from a file of raw samples, in real time.
+    std::vector<int16_t> samples =
+        testaudio::tones(3 * 44100, {{binFrequency(16), 8000}, {binFrequency(50), 8000}});
+    ASSERT_TRUE(testaudio::writeRaw(path("input.raw"), samples));
+    setEnv("SDL_AUDIODRIVER", "disk");
+    setEnv("SDL_DISKAUDIOFILEIN", path("input.raw"));
+    setEnv("SDL_DISKAUDIOFILE", path("output.raw"));
+
+    Outcome run = gloamer({"live", "--duration", "1.5", "--device", "1", "--plugin", recordingPlugin});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_FALSE(run.groupLeftRunning);
+    std::vector<Call> all = calls();
+    EXPECT_EQ(all.front().values.at("rate"), 44100);
+    EXPECT_EQ(all.front().values.at("channels"), 2);
+    std::vector<Call> loud = loudRenders(checkCallOrder(all), "level0");
+    ASSERT_FALSE(loud.empty()) << "the plug-in never saw the captured audio";
+    for (const Call& render : loud) {
+        EXPECT_NEAR(render.values.at("peak0"), 2 * 16 + 1, 1);
+        EXPECT_NEAR(render.values.at("peak1"), 2 * 50 + 1, 1);
+    }
+}
+
+TEST_F(GloamerTest, ListsAudioInputsAndHowToPickOne)
+{
+    Outcome run = gloamer({"devices"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("Audio inputs (SDL audio driver 'dummy')"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("  1  "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("gloamer live --device NAME"), std::string::npos) << run.out;
+}
+
+TEST_F(GloamerTest, HelpAndVersionGoToStdoutWithStatusZero)
+{
+    Outcome help = gloamer({"--help"});
+    EXPECT_EQ(help.status, 0);
+    for (const char* command : {"play", "live", "devices", "--plugin", "--version"})
+        EXPECT_NE(help.out.find(command), std::string::npos) << command;
+    Outcome version = gloamer({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("gloamer ", 0), 0u) << version.out;
+}
+
+// Every bad input: status 1 (2 for a wrong command line), one line on stderr naming it, no plug-in run.
+struct BadInput {
+    std::string what;
+    std::function<std::vector<std::string>(GloamerTest&)> arguments;
+    std::string message; // a part of the one line
+    int status = 1;
+};
+
+void PrintTo(const BadInput& bad, std::ostream* out)
+{
+    *out << bad.what;
+}
+
+class GloamerBadInputTest : public GloamerTest, public ::testing::WithParamInterface<BadInput> {};
+
+TEST_P(GloamerBadInputTest, FailsWithOneLineNamingItAndLeavesNothingRunning)
+{
+    const BadInput& bad = GetParam();
+    Outcome run = gloamer(bad.arguments(*this));
+    EXPECT_EQ(run.status, bad.status) << run.err;
+    EXPECT_EQ(lineCount(run.err), 1u) << run.err;
+    EXPECT_EQ(run.err.rfind("gloamer: ", 0), 0u) << run.err;
+    EXPECT_NE(run.err.find(bad.message), std::string::npos) << run.err;
+    EXPECT_FALSE(run.groupLeftRunning);
+    for (const Call& call : calls())
+        EXPECT_NE(call.kind, "render");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BadInputs, GloamerBadInputTest,
+    ::testing::Values(
+        BadInput{"MissingFile",
+                 [](GloamerTest& test) {
+                     return std::vector<std::string>{"play", test.path("song.flac"), "--plugin", recordingPlugin};
+                 },
+                 "cannot open '/tmp/gloamer-e2e-", 1},
+        BadInput{"NotAudio",
+                 [](GloamerTest& test) {
+                     std::ofstream(test.path("notes.wav")) << "shopping list\n";
+                     return std::vector<std::string>{"play", test.path("notes.wav"), "--plugin", recordingPlugin};
+                 },
+                 "not an audio file", 1},
+        BadInput{"TruncatedWav",
+                 [](GloamerTest& test) {
+                     std::string wav = test.writeToneWav("cut.wav", 0.2, 12, 35);
+                     fs::resize_file(wav, 40);
+                     return std::vector<std::string>{"play", wav, "--plugin", recordingPlugin};
+                 },
+                 "damaged or cut short", 1},
+        BadInput{"PluginPathDoesNotExist",
+                 [](GloamerTest& test) {
+                     return std::vector<std::string>{"play", test.writeToneWav("a.wav", 0.2, 12, 35), "--plugin",
+                                                     test.path("vis_nothing.so")};
+                 },
+                 "cannot open plug-in '", 1},
+        BadInput{"LibraryWithoutTheExport",
+                 [](GloamerTest& test) {
+                     return std::vector<std::string>{"play", test.writeToneWav("a.wav", 0.2, 12, 35), "--plugin",
+                                                     GLOAMER_PLATFORM_LIBRARY_PATH};
+                 },
+                 "does not export winampVisGetHeader", 1},
+        BadInput{"NotALibraryAtAll",
+                 [](GloamerTest& test) {
+                     std::ofstream(test.path("vis_fake.so")) << "not a library\n";
+                     return std::vector<std::string>{"play", test.writeToneWav("a.wav", 0.2, 12, 35), "--plugin",
+                                                     test.path("vis_fake.so")};
+                 },
+                 "not a loadable library", 1},
+        BadInput{"PluginInitFails",
+                 [](GloamerTest& test) {
+                     test.setEnv("GLOAMER_RECORDING_FAIL_INIT", "1");
+                     return std::vector<std::string>{"play", test.writeToneWav("a.wav", 0.2, 12, 35), "--plugin",
+                                                     recordingPlugin};
+                 },
+                 "failed to start", 1},
+        BadInput{"NoSuchInput",
+                 [](GloamerTest&) {
+                     return std::vector<std::string>{"live", "--device", "no such microphone", "--plugin",
+                                                     recordingPlugin};
+                 },
+                 "no audio input matches 'no such microphone'", 1},
+        BadInput{"UnknownOption", [](GloamerTest&) { return std::vector<std::string>{"play", "--loud"}; },
+                 "--loud", 2},
+        BadInput{"ZeroFrameRate", [](GloamerTest&) { return std::vector<std::string>{"play", "--fps", "0"}; },
+                 "--fps", 2}),
+    [](const ::testing::TestParamInfo<BadInput>& info) { return info.param.what; });
+
+} // namespace

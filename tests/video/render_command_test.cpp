@@ -1,0 +1,204 @@
+// render_command_test.cpp -- gloamer render end to end: the video a user gets, determinism, Ctrl-C, refusals.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/video/media_probe.h"
+
+extern char** environ;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Outcome {
+    int status = -1; // exit code, or 128 + signal
+    std::string errors;
+};
+
+std::string readFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Starts gloamer with `arguments`, its stderr into `errorsFile`; returns the process id.
+pid_t start(const std::vector<std::string>& arguments, const fs::path& errorsFile)
+{
+    std::vector<std::string> all = {GLOAMER_HOST_PATH};
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& argument : all)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, errorsFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    pid_t child = -1;
+    posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return child;
+}
+
+Outcome finish(pid_t child, const fs::path& errorsFile)
+{
+    Outcome run;
+    int status = 0;
+    waitpid(child, &status, 0);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    run.errors = readFile(errorsFile);
+    return run;
+}
+
+class RenderCommandTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder = fs::temp_directory_path() / ("gloamer-render-" + std::to_string(getpid()) + "-" +
+                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+    }
+    void TearDown() override { fs::remove_all(folder); }
+
+    Outcome render(std::vector<std::string> arguments)
+    {
+        arguments.insert(arguments.begin(), "render");
+        fs::path errors = folder / "stderr.txt";
+        return finish(start(arguments, errors), errors);
+    }
+
+    fs::path folder;
+};
+
+// Bright, strongly coloured pixels: the logo's colours, not the grey of an untextured quad or black.
+int colourfulPixels(const std::vector<uint8_t>& rgb)
+{
+    int count = 0;
+    for (size_t i = 0; i + 2 < rgb.size(); i += 3) {
+        int high = std::max({rgb[i], rgb[i + 1], rgb[i + 2]});
+        int low = std::min({rgb[i], rgb[i + 1], rgb[i + 2]});
+        count += high > 120 && high - low > 60;
+    }
+    return count;
+}
+
+double meanDifference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b)
+{
+    double sum = 0;
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i)
+        sum += std::abs((int)a[i] - (int)b[i]);
+    return sum / (double)a.size();
+}
+
+TEST_F(RenderCommandTest, TwoSecondsOfTheDemoBecomeAPlayableVideoWithItsMusic)
+{
+    fs::path output = folder / "demo.mp4";
+    Outcome run = render({"--duration", "2", "--size", "320x240", "-o", output.string(), "--quiet"});
+    ASSERT_EQ(run.status, 0) << run.errors;
+    EXPECT_EQ(run.errors, "");
+    gloamer::testing::MediaInfo info = gloamer::testing::probeMedia(output.string(), 15);
+    ASSERT_TRUE(info.opened);
+    EXPECT_EQ(info.width, 320);
+    EXPECT_EQ(info.height, 240);
+    EXPECT_NEAR(info.framesPerSecond, 30, 0.01);
+    EXPECT_EQ(info.videoFrames, 60);
+    EXPECT_NEAR(info.durationSeconds, 2.0, 0.1);
+    ASSERT_TRUE(info.hasAudio);
+    EXPECT_NEAR((double)info.audioSamples / info.audioSampleRate, 2.0, 0.05);
+    ASSERT_EQ(info.pictures.size(), 4u);
+    for (size_t i = 0; i < info.pictures.size(); ++i)
+        EXPECT_GT(colourfulPixels(info.pictures[i]), 320 * 240 / 50) << "frame " << i * 15 << " shows no logo";
+    for (size_t i = 1; i < info.pictures.size(); ++i)
+        EXPECT_GT(meanDifference(info.pictures[i - 1], info.pictures[i]), 1.0) << "the picture froze";
+}
+
+TEST_F(RenderCommandTest, TheSameInputGivesByteIdenticalFrames)
+{
+    for (const char* name : {"a", "b"}) {
+        fs::create_directories(folder / name);
+        Outcome run = render({"--duration", "0.5", "--size", "160x120", "--fps", "20", "--quiet", "-o",
+                          (folder / name / "%03d.png").string()});
+        ASSERT_EQ(run.status, 0) << run.errors;
+    }
+    int frames = 0;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder / "a")) {
+        std::string name = entry.path().filename().string();
+        EXPECT_EQ(readFile(entry.path()), readFile(folder / "b" / name)) << name << " differs";
+        ++frames;
+    }
+    EXPECT_EQ(frames, 10);
+}
+
+TEST_F(RenderCommandTest, PictureOutputWritesOneFileAFrameAtTheAskedSize)
+{
+    Outcome run = render({"--duration", "0.5", "--fps", "10", "--size", "200x100", "--quiet", "-o",
+                      (folder / "frame-%05d.png").string()});
+    ASSERT_EQ(run.status, 0) << run.errors;
+    for (int frame = 1; frame <= 5; ++frame) {
+        char name[32];
+        snprintf(name, sizeof(name), "frame-%05d.png", frame);
+        gloamer::testing::MediaInfo info = gloamer::testing::probeMedia((folder / name).string());
+        ASSERT_TRUE(info.opened) << name;
+        EXPECT_EQ(info.width, 200);
+        EXPECT_EQ(info.height, 100);
+    }
+    EXPECT_FALSE(fs::exists(folder / "frame-00006.png"));
+}
+
+TEST_F(RenderCommandTest, CtrlCStopsAtTheNextFrameAndLeavesAPlayableVideo)
+{
+    fs::path output = folder / "stopped.mp4";
+    fs::path errors = folder / "stderr.txt";
+    pid_t child = start({"render", "--duration", "20", "--size", "160x120", "-o", output.string()}, errors);
+    // Wait until frames are being written (the plain progress lines start at 0%), then interrupt.
+    for (int wait = 0; wait < 200 && readFile(errors).find("frames") == std::string::npos; ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    kill(child, SIGINT);
+    Outcome run = finish(child, errors);
+    EXPECT_EQ(run.status, 130) << run.errors;
+    EXPECT_NE(run.errors.find("stopped after"), std::string::npos) << run.errors;
+    gloamer::testing::MediaInfo info = gloamer::testing::probeMedia(output.string());
+    ASSERT_TRUE(info.opened) << "the interrupted video cannot be opened";
+    EXPECT_GT(info.videoFrames, 0);
+    EXPECT_LT(info.videoFrames, 600);
+    ASSERT_TRUE(info.hasAudio);
+    EXPECT_NEAR((double)info.audioSamples / info.audioSampleRate, info.videoFrames / 30.0, 0.1);
+}
+
+TEST_F(RenderCommandTest, UnwritableOutputsAreRefusedBeforeAnyFrame)
+{
+    std::ofstream(folder / "taken.mp4") << "keep me";
+    struct Case {
+        std::string output;
+        std::string says;
+    };
+    for (const Case& refused : {Case{(folder / "missing" / "out.mp4").string(), "does not exist"},
+                                Case{(folder / "taken.mp4").string(), "--overwrite"},
+                                Case{"/proc/out.mp4", "no permission"},
+                                Case{(folder / "out.avi").string(), ".mp4"}}) {
+        Outcome run = render({"-o", refused.output});
+        EXPECT_EQ(run.status, 1) << refused.output;
+        EXPECT_EQ(run.errors.rfind("gloamer: ", 0), 0u) << run.errors;
+        EXPECT_NE(run.errors.find(refused.says), std::string::npos) << run.errors;
+        EXPECT_EQ(std::count(run.errors.begin(), run.errors.end(), '\n'), 1) << "one line: " << run.errors;
+    }
+    EXPECT_EQ(readFile(folder / "taken.mp4"), "keep me");
+    EXPECT_FALSE(fs::exists(folder / "out.avi"));
+}
+
+} // namespace
