@@ -1,4 +1,4 @@
-// io.h -- the low-level file calls (open, lseek, read, close), their SEEK_ values, and O_BINARY, which only Windows needs.
+// io.h -- the low-level file calls (open, lseek, read, close) and O_BINARY, which only Windows needs.
 #pragma once
 
 #include <fcntl.h>

@@ -99,7 +99,6 @@ struct Rejection {
     const char* name;
     size_t offset;
     uint32_t value;
-    int width; // of the bitmap the value is written into
 };
 
 void PrintTo(const Rejection& rejection, std::ostream* out)
@@ -112,37 +111,33 @@ class BitmapRejectionTest : public BitmapReaderTest, public ::testing::WithParam
 TEST_P(BitmapRejectionTest, YieldsNull)
 {
     const Rejection& rejection = GetParam();
-    Bytes file = testbmp::bitmap(rejection.width, 2, testbmp::gradient(rejection.width, 2));
-    testbmp::put32(file, rejection.offset, rejection.value);
-    if (rejection.offset == testbmp::kBitCount) // a 2-byte field: keep biCompression intact
-        testbmp::put16(file, testbmp::kCompression, 0);
+    Bytes file = testbmp::bitmap(4, 2, testbmp::gradient(4, 2));
+    if (rejection.offset == testbmp::kBitCount)
+        testbmp::put16(file, rejection.offset, rejection.value);
+    else
+        testbmp::put32(file, rejection.offset, rejection.value);
     EXPECT_EQ(readFile(file), nullptr);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     EachHeaderCheck, BitmapRejectionTest,
-    ::testing::Values(Rejection{"SignatureFirstByte", 0, 'X' | 'M' << 8 | 0x46 << 16, 4},
-                      Rejection{"SignatureSecondByte", 0, 'B' | 'A' << 8 | 0x46 << 16, 4},
-                      Rejection{"InfoHeader108", testbmp::kInfoSize, 108, 4},
-                      Rejection{"InfoHeader124", testbmp::kInfoSize, 124, 4},
-                      Rejection{"InfoHeader12", testbmp::kInfoSize, 12, 4},
-                      Rejection{"ThirtyTwoBits", testbmp::kBitCount, 32, 4},
-                      Rejection{"EightBits", testbmp::kBitCount, 8, 4},
-                      Rejection{"Bitfields", testbmp::kCompression, 3, 4},
-                      Rejection{"RunLength", testbmp::kCompression, 1, 4},
-                      Rejection{"ColourTable", testbmp::kClrUsed, 256, 4},
-                      Rejection{"ImportantColour", testbmp::kClrImportant, 1, 4},
-                      Rejection{"NegativeWidth", testbmp::kWidth, (uint32_t)-4, 4},
-                      Rejection{"NegativeHeight", testbmp::kHeight, (uint32_t)-2, 4},
-                      Rejection{"HugeWidth", testbmp::kWidth, 0x40000000, 4},
-                      Rejection{"LargestSides", testbmp::kWidth, 0x7FFFFFFF, 4}),
+    ::testing::Values(Rejection{"SignatureFirstByte", 0, 'X' | 'M' << 8 | 0x46 << 16},
+                      Rejection{"SignatureSecondByte", 0, 'B' | 'A' << 8 | 0x46 << 16},
+                      Rejection{"InfoHeader108", testbmp::kInfoSize, 108},
+                      Rejection{"InfoHeader124", testbmp::kInfoSize, 124},
+                      Rejection{"ThirtyTwoBits", testbmp::kBitCount, 32},
+                      Rejection{"EightBits", testbmp::kBitCount, 8},
+                      Rejection{"Bitfields", testbmp::kCompression, 3},
+                      Rejection{"ColourTable", testbmp::kClrUsed, 256},
+                      Rejection{"ImportantColour", testbmp::kClrImportant, 1},
+                      Rejection{"LargestSides", testbmp::kWidth, 0x7FFFFFFF}),
     [](const ::testing::TestParamInfo<Rejection>& info) { return std::string(info.param.name); });
 
 TEST_F(BitmapReaderTest, NegativeOrWrappingSizesAreRejected)
 {
     // Rows of 3 * 2^30 bytes: four of them wrap a 32-bit size to zero; 2^16 squared pixels wrap it too;
     // a negative side with no rows would need no bytes at all.
-    const int32_t sides[][2] = {{0x40000000, 4}, {0x10000, 0x10000}, {-1, 0}, {0, -1}, {-3, -3}};
+    const int32_t sides[][2] = {{0x40000000, 4}, {0x10000, 0x10000}, {-1, 0}, {0, -1}, {-4, 2}, {4, -2}};
     Bytes file = testbmp::bitmap(4, 4, testbmp::gradient(4, 4));
     for (const auto& side : sides) {
         SCOPED_TRACE(std::to_string(side[0]) + " x " + std::to_string(side[1]));
