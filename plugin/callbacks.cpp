@@ -1,6 +1,7 @@
 // callbacks.cpp -- configure, initialise, render and quit: what the host calls through the module record.
 #include "plugin/callbacks.h"
 
+#include "image/logo.h"
 #include "plugin/records.h"
 #include "plugin/state.h"
 #include "window/render_window.h"
@@ -25,6 +26,12 @@ int __cdecl pluginInit(VisModule* module)
     }
     if (startRenderWindow(module) != 0)
         return 1;
+    if (initLogo() != 0) {
+        // The host was given the window, so it hears that the window is gone before it goes.
+        SendMessageA(module->parentWindow, WM_USER, 0, HOSTMSG_SET_RENDER_WINDOW);
+        teardownWindow();
+        return 1;
+    }
     return 0;
 }
 

@@ -7,3 +7,15 @@ scripts/install-deps.sh
 cmake --preset linux
 cmake --build --preset linux
 ctest --preset linux
+
+# The bitmap reader's fuzz target for about a minute; any finding fails the run and leaves its input in build/linux/fuzz/.
+fuzz=build/linux/fuzz
+mkdir -p "$fuzz/corpus"
+echo "Fuzzing the bitmap reader for 60 seconds"
+if ! "$fuzz/bitmap_reader_fuzz" -max_total_time=60 -timeout=10 -artifact_prefix="$fuzz/" \
+    "$fuzz/corpus" "$fuzz/seeds" >"$fuzz/fuzz.log" 2>&1; then
+  tail -n 60 "$fuzz/fuzz.log"
+  echo "test.sh: fuzzing the bitmap reader found a problem; the input is in $fuzz/" >&2
+  exit 1
+fi
+tail -n 2 "$fuzz/fuzz.log"

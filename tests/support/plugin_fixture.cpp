@@ -1,9 +1,12 @@
 // plugin_fixture.cpp -- resets the fakes and the plug-in's process-wide state before each test.
 #include "tests/support/plugin_fixture.h"
 
+#include <cstdlib>
 #include <cstring>
 
+#include "image/bitmap_reader.h"
 #include "plugin/state.h"
+#include "tests/support/bitmap_files.h"
 
 void resetPluginState()
 {
@@ -21,8 +24,11 @@ void resetPluginState()
     drawIntensity = 1.0f;
     feedbackTexture = -1;
     glowTexture = -1;
+    free(logoImage);
     logoImage = nullptr;
     logoTexture = 0;
+    closeBitmapFile();
+    bitmapFileLength = 0;
 
     VisModule* module = getModule(0);
     module->parentWindow = nullptr;
@@ -33,10 +39,22 @@ void resetPluginState()
     memset(module->waveformData, 0, sizeof(module->waveformData));
 }
 
+// Where the fake library lives: a folder holding a small valid logo, so that init finds one.
+static std::string libraryBesideALogo()
+{
+    static testbmp::TempFolder folder("gloamer-fixture");
+    static std::string library = [] {
+        testbmp::writeFile(folder / "vis_gloamer.bmp", testbmp::bitmap(4, 4, testbmp::gradient(4, 4)));
+        return (folder / "vis_any.so").string();
+    }();
+    return library;
+}
+
 void PluginTest::SetUp()
 {
     fake::log().reset();
     fake::resetWin32();
+    fake::win32().moduleFileName = libraryBesideALogo();
     fake::resetGl();
     resetPluginState();
 }
