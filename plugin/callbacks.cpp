@@ -3,6 +3,8 @@
 
 #include "plugin/records.h"
 #include "plugin/state.h"
+#include "render/frame.h"
+#include "render/sprite_animation.h"
 #include "window/render_window.h"
 
 int __cdecl pluginConfig(VisModule* module)
@@ -32,6 +34,8 @@ int __cdecl pluginRender(VisModule*)
 {
     if (quitting)
         return 0;
+    animateSprites();
+    composeFrame();
     SwapBuffers(deviceContext);
     return 0;
 }
