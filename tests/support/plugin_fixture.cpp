@@ -1,9 +1,13 @@
 // plugin_fixture.cpp -- resets the fakes and the plug-in's process-wide state before each test.
 #include "tests/support/plugin_fixture.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "plugin/state.h"
+#include "render/captures.h"
+#include "render/sprite_animation.h"
+#include "render/sprite_queue.h"
 
 void resetPluginState()
 {
@@ -15,7 +19,11 @@ void resetPluginState()
     glContext = nullptr;
     quitting = 0;
     frameTime = 0;
-    spriteQueue = nullptr;
+    while (spriteQueue) {
+        Sprite* next = spriteQueue->next;
+        free(spriteQueue);
+        spriteQueue = next;
+    }
     nextTextureName = 1;
     uploadFilterMode = 1;
     drawIntensity = 1.0f;
@@ -23,6 +31,12 @@ void resetPluginState()
     glowTexture = -1;
     logoImage = nullptr;
     logoTexture = 0;
+    memset(spinAngle, 0, sizeof(spinAngle));
+    srand(1); // the C library's generator, which the plug-in never seeds, back to its unseeded sequence
+    feedbackTextureWidth = 0;
+    feedbackTextureHeight = 0;
+    glowTextureWidth = 0;
+    glowTextureHeight = 0;
 
     VisModule* module = getModule(0);
     module->parentWindow = nullptr;
@@ -38,7 +52,13 @@ void PluginTest::SetUp()
     fake::log().reset();
     fake::resetWin32();
     fake::resetGl();
+    fake::resetHeap();
     resetPluginState();
+}
+
+void PluginTest::TearDown()
+{
+    fake::resetHeap();
 }
 
 VisModule* PluginTest::module()
