@@ -145,4 +145,17 @@ TEST_F(FramePixelsTest, AfterShrinkingAndGrowingTheTrailAndGlowMatchAWindowNever
     }
 }
 
+TEST_F(FramePixelsTest, RenderBeforeInitIsHarmlessAndInitThenDrawsAsUsual)
+{
+    grab.tick = kTick;
+    VisModule* module = library.module();
+    setSpectrum(*module, 142, 142);
+    // Some hosts render before they initialise: no window, no context, no module fields yet.
+    EXPECT_EQ(module->render(module), 0);
+    EXPECT_TRUE(grab.frames.empty());
+
+    pixels::Frame first = firstFrame(142, 142);
+    EXPECT_GT(first.litCount(kLit), first.rgb.size() / 3 / 20);
+}
+
 } // namespace
