@@ -37,6 +37,7 @@ if(EXISTS ${GLOAMER_LOGO})
 endif()
 
 add_subdirectory(host)
+add_subdirectory(bench)
 
 if(GLOAMER_WITH_WIN32)
   include(ExternalProject)

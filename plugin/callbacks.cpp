@@ -4,6 +4,8 @@
 #include "image/logo.h"
 #include "plugin/records.h"
 #include "plugin/state.h"
+#include "render/frame.h"
+#include "render/sprite_animation.h"
 #include "window/render_window.h"
 
 int __cdecl pluginConfig(VisModule* module)
@@ -39,6 +41,8 @@ int __cdecl pluginRender(VisModule*)
 {
     if (quitting)
         return 0;
+    animateSprites();
+    composeFrame();
     SwapBuffers(deviceContext);
     return 0;
 }

@@ -251,6 +251,8 @@ void glBegin(GLenum mode)
     log().record("glBegin", {(double)mode});
     gl().inBegin = true;
     gl().batches.emplace_back();
+    gl().batchStates.push_back(
+        fake::BatchState{mode, gl().enabled, gl().depthMask, gl().cullFace, gl().alphaFunc, gl().bound});
 }
 
 void glEnd(void)

@@ -34,6 +34,16 @@ struct Vertex {
     std::array<float, 4> color;
 };
 
+// What was in force when a glBegin opened its batch.
+struct BatchState {
+    GLenum mode = 0;
+    std::set<GLenum> enabled;
+    GLboolean depthMask = GL_TRUE;
+    GLenum cullFace = GL_BACK;
+    GLenum alphaFunc = GL_ALWAYS;
+    std::map<GLenum, GLuint> bound;
+};
+
 struct GlState {
     std::set<GLenum> enabled;
     GLenum matrixMode = GL_MODELVIEW;
@@ -51,6 +61,7 @@ struct GlState {
     std::array<int, 4> viewport{0, 0, 0, 0};
     bool inBegin = false;
     std::vector<std::vector<Vertex>> batches; // the vertices of each glBegin .. glEnd
+    std::vector<BatchState> batchStates;      // the state each of those batches was drawn in
     int clears = 0;
 
     bool isEnabled(GLenum capability) const { return enabled.count(capability) != 0; }

@@ -7,6 +7,9 @@
 #include "image/bitmap_reader.h"
 #include "plugin/state.h"
 #include "tests/support/bitmap_files.h"
+#include "render/captures.h"
+#include "render/sprite_animation.h"
+#include "render/sprite_queue.h"
 
 void resetPluginState()
 {
@@ -18,7 +21,11 @@ void resetPluginState()
     glContext = nullptr;
     quitting = 0;
     frameTime = 0;
-    spriteQueue = nullptr;
+    while (spriteQueue) {
+        Sprite* next = spriteQueue->next;
+        free(spriteQueue);
+        spriteQueue = next;
+    }
     nextTextureName = 1;
     uploadFilterMode = 1;
     drawIntensity = 1.0f;
@@ -29,6 +36,12 @@ void resetPluginState()
     logoTexture = 0;
     closeBitmapFile();
     bitmapFileLength = 0;
+    memset(spinAngle, 0, sizeof(spinAngle));
+    srand(1); // the C library's generator, which the plug-in never seeds, back to its unseeded sequence
+    feedbackTextureWidth = 0;
+    feedbackTextureHeight = 0;
+    glowTextureWidth = 0;
+    glowTextureHeight = 0;
 
     VisModule* module = getModule(0);
     module->parentWindow = nullptr;
@@ -56,7 +69,13 @@ void PluginTest::SetUp()
     fake::resetWin32();
     fake::win32().moduleFileName = libraryBesideALogo();
     fake::resetGl();
+    fake::resetHeap();
     resetPluginState();
+}
+
+void PluginTest::TearDown()
+{
+    fake::resetHeap();
 }
 
 VisModule* PluginTest::module()

@@ -6,6 +6,7 @@
 #include "plugin/records.h"
 #include "tests/fakes/call_log.h"
 #include "tests/fakes/fake_gl.h"
+#include "tests/fakes/fake_heap.h"
 #include "tests/fakes/fake_win32.h"
 
 // Puts every process-wide variable of the plug-in back to its value at library load.
@@ -14,6 +15,7 @@ void resetPluginState();
 class PluginTest : public ::testing::Test {
 protected:
     void SetUp() override;
+    void TearDown() override;
     // Module 0 with the host's fields filled in as a player fills them.
     VisModule* module();
 };

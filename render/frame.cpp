@@ -1,0 +1,33 @@
+// frame.cpp -- the order of a frame's passes, which decides what each capture holds and in which GL state each runs.
+#include "render/frame.h"
+
+#include "platform/gl.h"
+#include "plugin/state.h"
+#include "render/captures.h"
+#include "render/sprite_queue.h"
+
+// The glow capture sees this frame's sprites alone on black; the feedback capture sees the frame without its glow.
+void composeFrame()
+{
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    drawIntensity = 1.0f;
+    glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+
+    if (settings.glowEnabled) {
+        drawSpriteList(spriteQueue, 0);
+        captureGlow();
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    }
+
+    // The trail is neither depth-tested nor written, so the sprites meet a cleared depth buffer.
+    glDisable(GL_DEPTH_TEST);
+    drawFeedback();
+    glEnable(GL_DEPTH_TEST);
+
+    drawSpriteList(spriteQueue, 1);
+    spriteQueue = nullptr;
+
+    captureFeedback();
+    if (settings.glowEnabled)
+        drawGlow();
+}
