@@ -11,10 +11,21 @@
 
 namespace {
 
-// At this tick, with both channels at full loudness, every sprite sits wholly outside the window.
-constexpr DWORD kTick = 26560;
-constexpr unsigned char kOffscreen = 255;
+// At this tick, with channel 0 at bytes of 71 (level 2.50) and channel 1 at 57 (level 2.00), the sprites are
+// in view with some of their edges across and along the window, as they are 40 bytes louder on either channel.
+constexpr DWORD kInViewTick = 148400;
+constexpr unsigned char kInView0 = 71;
+constexpr unsigned char kInView1 = 57;
+// At this tick, with both channels at full loudness (level 8.96), every sprite sits wholly outside the window.
+constexpr DWORD kAwayTick = 26560;
+constexpr unsigned char kAway = 255;
 constexpr int kLit = 40;
+
+// Shares of the window that must be lit: loose enough for a logo's thin shapes as for untextured quads.
+size_t someOf(const pixels::Frame& frame, size_t divisor)
+{
+    return frame.rgb.size() / 3 / divisor;
+}
 
 void setSpectrum(VisModule& module, unsigned char channel0, unsigned char channel1)
 {
@@ -46,6 +57,14 @@ protected:
         return render(session, channel0, channel1);
     }
 
+    // The sprites of a fresh start's first frame without their glow, which the feedback capture never holds: the
+    // second frame, with the sprites moved away, shows them zoomed by 1.032 about the window's centre.
+    pixels::Frame pictureOfSprites(unsigned char channel0, unsigned char channel1)
+    {
+        gloamer::PluginSession session(library, host, 44100, 2);
+        return spritesThenTrail(session, channel0, channel1, 1).back();
+    }
+
     // Sets the render window's client area, as a host or the user dragging its frame would.
     void resizeClient(int width, int height)
     {
@@ -60,33 +79,35 @@ protected:
     }
 
     // Sprites in view for one frame, then moved out of the window for `after` frames: what is left is the trail.
-    std::vector<pixels::Frame> spritesThenTrail(gloamer::PluginSession& session, int after)
+    std::vector<pixels::Frame> spritesThenTrail(gloamer::PluginSession& session, unsigned char channel0,
+                                                unsigned char channel1, int after)
     {
         std::vector<pixels::Frame> frames;
-        frames.push_back(render(session, 142, 142));
+        grab.tick = kInViewTick;
+        frames.push_back(render(session, channel0, channel1));
+        grab.tick = kAwayTick;
         for (int frame = 0; frame < after; ++frame)
-            frames.push_back(render(session, kOffscreen, kOffscreen));
+            frames.push_back(render(session, kAway, kAway));
         return frames;
     }
 };
 
 TEST_F(FramePixelsTest, SpritesMoveRightWithChannelZeroAndUpWithChannelOne)
 {
-    grab.tick = kTick;
-    pixels::Frame middle = firstFrame(142, 142);
-    pixels::Frame louder0 = firstFrame(182, 142);
-    pixels::Frame louder1 = firstFrame(142, 182);
+    pixels::Frame middle = pictureOfSprites(kInView0, kInView1);
+    pixels::Frame louder0 = pictureOfSprites(kInView0 + 40, kInView1);
+    pixels::Frame louder1 = pictureOfSprites(kInView0, kInView1 + 40);
     pixels::dumpFrame(middle, "levels_middle");
     pixels::dumpFrame(louder0, "levels_louder0");
     pixels::dumpFrame(louder1, "levels_louder1");
-    ASSERT_GT(middle.litCount(kLit), middle.rgb.size() / 3 / 20);
+    ASSERT_GT(middle.litCount(kLit), someOf(middle, 100));
 
     // A channel louder by 40 x 288 / 8192 = 1.40625 moves every sprite 2.8125 units; at z = -13 under the
-    // 45-degree perspective a unit is 215 / (13 tan 22.5) = 39.93 pixels, so about 112 pixels.
+    // 45-degree perspective a unit is 215 / (13 tan 22.5) = 39.93 pixels, so 112 pixels, 116 once zoomed.
     int right = pixels::bestShiftX(middle, louder0, 200);
     int down = pixels::bestShiftY(middle, louder1, 200);
-    EXPECT_NEAR(right, 112, 12); // the glow, centred on the window, does not move with them
-    EXPECT_NEAR(down, -112, 12); // up: rows count downward
+    EXPECT_NEAR(right, 116, 6);
+    EXPECT_NEAR(down, -116, 6); // up: rows count downward
     EXPECT_LT(pixels::shiftMismatch(middle, louder0, right, 0), 0.5 * pixels::shiftMismatch(middle, louder0, 0, 0));
     EXPECT_LT(pixels::shiftMismatch(middle, louder1, 0, down), 0.5 * pixels::shiftMismatch(middle, louder1, 0, 0));
     // Each channel moves the sprites along its own axis only: with that move made, none is left on the other.
@@ -96,18 +117,19 @@ TEST_F(FramePixelsTest, SpritesMoveRightWithChannelZeroAndUpWithChannelOne)
 
 TEST_F(FramePixelsTest, TrailStreamsOutwardFromWhereTheSpritesWere)
 {
-    grab.tick = kTick;
     gloamer::PluginSession session(library, host, 44100, 2);
-    std::vector<pixels::Frame> frames = spritesThenTrail(session, 5);
+    std::vector<pixels::Frame> frames = spritesThenTrail(session, kInView0, kInView1, 5);
     for (size_t index = 0; index < frames.size(); ++index)
         pixels::dumpFrame(frames[index], ("trail_" + std::to_string(index)).c_str());
 
-    const size_t area = frames[0].rgb.size() / 3;
-    ASSERT_GT(frames[0].litCount(kLit), area / 20);
-    // Each frame shows the last one magnified about the centre: 590 / (590 - 2 x 9.22) = 1.032 across.
+    ASSERT_GT(frames[0].litCount(kLit), someOf(frames[0], 100));
+    // Once the sprites have gone (and their glow with them), each frame shows the last one magnified about the
+    // centre: 590 / (590 - 2 x 9.22) = 1.032 across, 430 / (430 - 2 x 6.53) = 1.031 down.
     for (size_t index = 1; index < frames.size(); ++index) {
         SCOPED_TRACE(index);
-        EXPECT_GT(frames[index].litCount(kLit), area / 50); // no sprite is in view, yet the picture remains
+        EXPECT_GT(frames[index].litCount(kLit), someOf(frames[index], 200)); // no sprite in view, the picture remains
+        if (index < 2)
+            continue;
         double zoom = pixels::bestZoom(frames[index - 1], frames[index], 0.96, 1.10, 0.002);
         EXPECT_NEAR(zoom, 1.032, 0.006);
         EXPECT_LT(pixels::zoomMismatch(frames[index - 1], frames[index], zoom),
@@ -117,21 +139,22 @@ TEST_F(FramePixelsTest, TrailStreamsOutwardFromWhereTheSpritesWere)
 
 TEST_F(FramePixelsTest, AfterShrinkingAndGrowingTheTrailAndGlowMatchAWindowNeverResized)
 {
-    grab.tick = kTick;
     std::vector<pixels::Frame> steady;
     {
         gloamer::PluginSession session(library, host, 44100, 2);
-        steady = spritesThenTrail(session, 4);
+        steady = spritesThenTrail(session, kInView0, kInView1, 4);
     }
 
     gloamer::PluginSession session(library, host, 44100, 2);
-    // Both captures are made at 400 x 300 ...
+    // Offscreen surfaces cannot grow past the size they were made with, so the window shrinks first: both
+    // captures are made at 400 x 300 ...
     resizeClient(400, 300);
+    grab.tick = kAwayTick;
     for (int frame = 0; frame < 2; ++frame)
-        EXPECT_EQ(render(session, kOffscreen, kOffscreen).width, 400);
+        EXPECT_EQ(render(session, kAway, kAway).width, 400);
     // ... and then the window grows back past that size.
     resizeClient(590, 430);
-    std::vector<pixels::Frame> resized = spritesThenTrail(session, 4);
+    std::vector<pixels::Frame> resized = spritesThenTrail(session, kInView0, kInView1, 4);
 
     ASSERT_EQ(resized.size(), steady.size());
     for (size_t index = 0; index < steady.size(); ++index) {
@@ -140,22 +163,22 @@ TEST_F(FramePixelsTest, AfterShrinkingAndGrowingTheTrailAndGlowMatchAWindowNever
         pixels::dumpFrame(resized[index], ("resized_" + std::to_string(index)).c_str());
         ASSERT_EQ(resized[index].width, 590);
         ASSERT_EQ(resized[index].height, 430);
-        EXPECT_GT(steady[index].litCount(kLit), steady[index].rgb.size() / 3 / 50);
+        EXPECT_GT(steady[index].litCount(kLit), someOf(steady[index], 200));
         EXPECT_LT(pixels::differingShare(steady[index], resized[index], 8), 0.002);
     }
 }
 
 TEST_F(FramePixelsTest, RenderBeforeInitIsHarmlessAndInitThenDrawsAsUsual)
 {
-    grab.tick = kTick;
+    grab.tick = kInViewTick;
     VisModule* module = library.module();
-    setSpectrum(*module, 142, 142);
+    setSpectrum(*module, kInView0, kInView1);
     // Some hosts render before they initialise: no window, no context, no module fields yet.
     EXPECT_EQ(module->render(module), 0);
     EXPECT_TRUE(grab.frames.empty());
 
-    pixels::Frame first = firstFrame(142, 142);
-    EXPECT_GT(first.litCount(kLit), first.rgb.size() / 3 / 20);
+    pixels::Frame first = firstFrame(kInView0, kInView1);
+    EXPECT_GT(first.litCount(kLit), someOf(first, 100));
 }
 
 } // namespace
