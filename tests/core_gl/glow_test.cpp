@@ -145,8 +145,8 @@ TEST_F(GlowTest, GlowBrightensAroundTheSpritesAndIsGoneWhenSwitchedOff)
     ASSERT_GT(farCount, 1000u);
     near /= nearCount;
     far /= farCount;
-    EXPECT_GT(near, 100.0); // of 765
-    EXPECT_GT(near, 3 * far);
+    EXPECT_GT(near, 25.0); // of 765: a visible halo along the logo's thin strokes
+    EXPECT_GT(near, 3 * far) << "near " << near << ", far " << far;
     EXPECT_GT(far, 0.0);
 }
 
