@@ -6,7 +6,6 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake --preset linux
 cmake --build --preset linux
-ctest --preset linux
 
 # The bitmap reader's fuzz target for about a minute; any finding fails the run and leaves its input in build/linux/fuzz/.
 fuzz=build/linux/fuzz
@@ -19,3 +18,6 @@ if ! "$fuzz/bitmap_reader_fuzz" -max_total_time=60 -timeout=10 -artifact_prefix=
   exit 1
 fi
 tail -n 2 "$fuzz/fuzz.log"
+
+# Last, so that the suite's summary closes the output.
+ctest --preset linux
