@@ -1,5 +1,6 @@
 // render_command.cpp -- gloamer render: the visualizer drawn offline, frame by frame, into a video with the music.
 
+#include <csignal>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -67,6 +68,8 @@ int runRender(const RenderOptions& options, const CommonOptions& common)
     // Rendering needs no screen; the platform layer's offscreen windows take any size.
     setenv("SDL_VIDEODRIVER", "offscreen", 1);
     installInterruptHandlers();
+    // Past a file-size limit a write should fail like one on a full disk, not kill gloamer mid-file.
+    signal(SIGXFSZ, SIG_IGN);
 
     VideoFormat format{width, height, options.fps, options.crf};
     std::unique_ptr<FrameSink> sink;

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -141,6 +142,12 @@ TEST_F(RenderCommandTest, TheSameInputGivesByteIdenticalFrames)
         ++frames;
     }
     EXPECT_EQ(frames, 10);
+
+    for (const char* name : {"a.mp4", "b.mp4"}) {
+        Outcome run = render({"--duration", "0.5", "--size", "160x120", "--quiet", "-o", (folder / name).string()});
+        ASSERT_EQ(run.status, 0) << run.errors;
+    }
+    EXPECT_EQ(readFile(folder / "a.mp4"), readFile(folder / "b.mp4")) << "the two videos differ";
 }
 
 TEST_F(RenderCommandTest, PictureOutputWritesOneFileAFrameAtTheAskedSize)
@@ -178,6 +185,32 @@ TEST_F(RenderCommandTest, CtrlCStopsAtTheNextFrameAndLeavesAPlayableVideo)
     EXPECT_LT(info.videoFrames, 600);
     ASSERT_TRUE(info.hasAudio);
     EXPECT_NEAR((double)info.audioSamples / info.audioSampleRate, info.videoFrames / 30.0, 0.1);
+}
+
+TEST_F(RenderCommandTest, AFullDiskIsReportedAndLeavesAPlayableFileOrNone)
+{
+    fs::path output = folder / "full.mp4";
+    fs::path errors = folder / "stderr.txt";
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Writes past 48 KiB fail with EFBIG, as a full disk fails them with ENOSPC.
+        rlimit limit{48 * 1024, 48 * 1024};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        int descriptor = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(descriptor, 2);
+        execl(GLOAMER_HOST_PATH, GLOAMER_HOST_PATH, "render", "--duration", "10", "--size", "320x240", "--crf", "0",
+              "--quiet", "-o", output.c_str(), (char*)nullptr);
+        _exit(127);
+    }
+    Outcome run = finish(child, errors);
+    EXPECT_EQ(run.status, 1) << run.errors;
+    EXPECT_EQ(run.errors.rfind("gloamer: ", 0), 0u) << run.errors;
+    EXPECT_NE(run.errors.find("full.mp4"), std::string::npos) << run.errors;
+    if (fs::exists(output)) {
+        gloamer::testing::MediaInfo info = gloamer::testing::probeMedia(output.string());
+        EXPECT_TRUE(info.opened && info.videoFrames > 0) << "a partial video must stay playable";
+    }
 }
 
 TEST_F(RenderCommandTest, UnwritableOutputsAreRefusedBeforeAnyFrame)
