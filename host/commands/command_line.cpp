@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <new>
 
+#include "host/audio/audio_track.h"
 #include "host/host_error.h"
 #include "host/visualizer/interrupt.h"
 
@@ -23,6 +24,23 @@ void addPluginOption(CLI::App& command, CommonOptions& options)
     command.add_option("--plugin", options.pluginPath,
                        "The vis plug-in library to run (default: vis_gloamer.so beside gloamer)")
         ->type_name("PATH");
+}
+
+AudioTrack loadTrackOrDemo(const std::string& file)
+{
+    if (file.empty())
+        return makeDemoTrack();
+    std::string warning;
+    AudioTrack track = loadAudioFile(file, &warning);
+    if (!warning.empty())
+        std::fprintf(stderr, "gloamer: warning: %s\n", warning.c_str());
+    return track;
+}
+
+void addAudioFileArgument(CLI::App& command, std::string& file)
+{
+    command.add_option("FILE", file, "WAV, FLAC, Ogg, MP3 or another file libsndfile reads (none: the demo)")
+        ->type_name("");
 }
 
 int runCommandLine(CLI::App& app, CommandLine& commandLine, int argc, char** argv)

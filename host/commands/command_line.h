@@ -25,6 +25,12 @@ void addCommonOptions(CLI::App& app, CommandLine& commandLine);
 // --plugin PATH on a command that drives a plug-in.
 void addPluginOption(CLI::App& command, CommonOptions& options);
 
+// The file a command was given, or the demo track when none; a warning about the file goes to stderr.
+struct AudioTrack;
+AudioTrack loadTrackOrDemo(const std::string& file);
+// The optional FILE argument of the commands that take music.
+void addAudioFileArgument(CLI::App& command, std::string& file);
+
 // One per command, each in its own file.
 void addPlayCommand(CLI::App& app, CommandLine& commandLine);
 void addLiveCommand(CLI::App& app, CommandLine& commandLine);

@@ -26,11 +26,7 @@ std::string minutesAndSeconds(double seconds)
 
 int runPlay(const PlayOptions& options, const CommonOptions& common)
 {
-    std::string warning;
-    auto track = std::make_shared<AudioTrack>(options.file.empty() ? makeDemoTrack()
-                                                                   : loadAudioFile(options.file, &warning));
-    if (!warning.empty())
-        std::fprintf(stderr, "gloamer: warning: %s\n", warning.c_str());
+    auto track = std::make_shared<AudioTrack>(loadTrackOrDemo(options.file));
     auto openFeed = [&]() -> std::unique_ptr<AudioFeed> {
         auto feed = std::make_unique<PlaybackFeed>(
             *track, options.seconds > 0 ? std::optional<double>(options.seconds) : std::nullopt);
@@ -51,8 +47,7 @@ void addPlayCommand(CLI::App& app, CommandLine& commandLine)
 {
     auto options = std::make_shared<PlayOptions>();
     CLI::App* play = app.add_subcommand("play", "Play an audio file, or the demo track, with the visualizer");
-    play->add_option("FILE", options->file, "WAV, FLAC, Ogg, MP3 or another file libsndfile reads (none: the demo)")
-        ->type_name("");
+    addAudioFileArgument(*play, options->file);
     play->add_option("--fps", options->fps, "Draw at most N frames a second")
         ->check(CLI::PositiveNumber)
         ->type_name("N");

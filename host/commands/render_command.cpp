@@ -51,10 +51,7 @@ int runRender(const RenderOptions& options, const CommonOptions& common)
         throw HostError("--size " + options.size + ": video needs an even width and height");
     checkOutputWritable(options.output, options.overwrite);
 
-    std::string warning;
-    AudioTrack track = options.input.empty() ? makeDemoTrack() : loadAudioFile(options.input, &warning);
-    if (!warning.empty())
-        fprintf(stderr, "gloamer: warning: %s\n", warning.c_str());
+    AudioTrack track = loadTrackOrDemo(options.input);
     const double trackSeconds = (double)track.frameCount() / track.sampleRate;
     if (options.start < 0 || options.start >= trackSeconds)
         throw HostError("--start " + std::to_string(options.start) + " s is outside the track ('" + track.name +
@@ -126,8 +123,7 @@ void addRenderCommand(CLI::App& app, CommandLine& commandLine)
 {
     auto options = std::make_shared<RenderOptions>();
     CLI::App* render = app.add_subcommand("render", "Render an audio file, or the demo track, to a video with its music");
-    render->add_option("FILE", options->input, "WAV, FLAC, Ogg, MP3 or another file libsndfile reads (none: the demo)")
-        ->type_name("");
+    addAudioFileArgument(*render, options->input);
     render->add_option("-o,--output", options->output, "OUT.mp4, .mkv or .mov; or DIR/%05d.png for numbered pictures")
         ->required()
         ->type_name("OUT");

@@ -9,31 +9,13 @@
 #include "host/plugin_library.h"
 #include "host/plugin_session.h"
 #include "platform/hooks.h"
+#include "tests/support/message_boxes.h"
 
 namespace {
 
-struct Box {
-    HWND owner;
-    std::string text;
-    std::string caption;
-};
-
-std::vector<Box> boxes;
-
-int recordBox(HWND owner, const char* text, const char* caption, UINT, void*)
-{
-    boxes.push_back({owner, text, caption});
-    return IDOK;
-}
-
 class HostProtocolTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        boxes.clear();
-        gloamerSetMessageBoxHook(recordBox, nullptr);
-    }
-    void TearDown() override { gloamerSetMessageBoxHook(nullptr, nullptr); }
+    CatchMessageBoxes catching;
 };
 
 TEST_F(HostProtocolTest, RunsInitRendersAndQuitLeavingNoWindowOrClass)
@@ -67,7 +49,7 @@ TEST_F(HostProtocolTest, RunsInitRendersAndQuitLeavingNoWindowOrClass)
     EXPECT_FALSE(IsWindow(announced));
     WNDCLASSA windowClass;
     EXPECT_FALSE(GetClassInfoA((HINSTANCE)library.handle(), "f_gloamer", &windowClass));
-    EXPECT_TRUE(boxes.empty());
+    EXPECT_TRUE(caughtBoxes().empty());
 }
 
 TEST_F(HostProtocolTest, AnOldHostGetsTheVersionMessageAndNoWindow)
@@ -76,10 +58,10 @@ TEST_F(HostProtocolTest, AnOldHostGetsTheVersionMessageAndNoWindow)
     gloamer::HostWindow host;
     host.setVersionAnswer(0);
     EXPECT_THROW(gloamer::PluginSession(library, host, 44100, 2), gloamer::HostError);
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "This plugin requires Winamp 5.0+");
-    EXPECT_EQ(boxes[0].caption, "Gloamer");
-    EXPECT_EQ(boxes[0].owner, host.handle());
+    ASSERT_EQ(caughtBoxes().size(), 1u);
+    EXPECT_EQ(caughtBoxes()[0].text, "This plugin requires Winamp 5.0+");
+    EXPECT_EQ(caughtBoxes()[0].caption, "Gloamer");
+    EXPECT_EQ(caughtBoxes()[0].owner, host.handle());
     EXPECT_TRUE(host.announcements().empty());
     WNDCLASSA windowClass;
     EXPECT_FALSE(GetClassInfoA((HINSTANCE)library.handle(), "f_gloamer", &windowClass));

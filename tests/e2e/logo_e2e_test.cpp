@@ -13,32 +13,14 @@
 #include "host/plugin_session.h"
 #include "platform/gl.h"
 #include "platform/hooks.h"
+#include "tests/support/message_boxes.h"
 #include "tests/support/bitmap_files.h"
 
 namespace {
 
-struct Box {
-    HWND owner;
-    std::string text;
-    std::string caption;
-};
-
-std::vector<Box> boxes;
-
-int recordBox(HWND owner, const char* text, const char* caption, UINT, void*)
-{
-    boxes.push_back({owner, text, caption});
-    return IDOK;
-}
-
 class LogoEndToEndTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        boxes.clear();
-        gloamerSetMessageBoxHook(recordBox, nullptr);
-    }
-    void TearDown() override { gloamerSetMessageBoxHook(nullptr, nullptr); }
+    CatchMessageBoxes catching;
 
     // Init of a copy of the plug-in in a folder of its own, holding the given logo file or none.
     void expectInitFailsWithoutAUsableLogo(const testbmp::Bytes* logo)
@@ -53,10 +35,10 @@ protected:
         gloamer::HostWindow host;
         EXPECT_THROW(gloamer::PluginSession(library, host, 44100, 2), gloamer::HostError);
 
-        ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_EQ(boxes[0].text, "Image load failed.");
-        EXPECT_EQ(boxes[0].caption, "Gloamer");
-        EXPECT_EQ(boxes[0].owner, host.handle());
+        ASSERT_EQ(caughtBoxes().size(), 1u);
+        EXPECT_EQ(caughtBoxes()[0].text, "Image load failed.");
+        EXPECT_EQ(caughtBoxes()[0].caption, "Gloamer");
+        EXPECT_EQ(caughtBoxes()[0].owner, host.handle());
         // The window was announced, withdrawn again, and is gone with its class.
         ASSERT_EQ(host.announcements().size(), 2u);
         HWND announced = host.announcements()[0];
@@ -99,7 +81,7 @@ TEST_F(LogoEndToEndTest, InitLoadsTheLogoBesideTheLibraryOntoAKeyedTexture)
     gloamer::PluginLibrary library(GLOAMER_PLUGIN_PATH);
     gloamer::HostWindow host;
     gloamer::PluginSession session(library, host, 44100, 2);
-    EXPECT_TRUE(boxes.empty());
+    EXPECT_TRUE(caughtBoxes().empty());
 
     // Init's last step leaves the logo bound; its context is current on this thread.
     GLint name = 0;
