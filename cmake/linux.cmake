@@ -51,6 +51,8 @@ if(GLOAMER_WITH_WIN32)
   set(GLOAMER_WIN32_DIR ${CMAKE_BINARY_DIR}/win32)
 endif()
 
+include(cmake/packaging.cmake)
+
 if(GLOAMER_BUILD_TESTS)
   enable_testing()
   add_subdirectory(tests)

@@ -1,6 +1,8 @@
 // callbacks.cpp -- configure, initialise, render and quit: what the host calls through the module record.
 #include "plugin/callbacks.h"
 
+#include <stdlib.h>
+
 #include "image/logo.h"
 #include "plugin/records.h"
 #include "plugin/state.h"
@@ -15,6 +17,12 @@ int __cdecl pluginConfig(VisModule* module)
 
 int __cdecl pluginInit(VisModule* module)
 {
+    // A host that initialises again without quitting gets a fresh window, not a second one beside the first.
+    if (renderWindow || deviceContext || glContext) {
+        SendMessageA(hostModule ? hostModule->parentWindow : module->parentWindow, WM_USER, 0,
+                     HOSTMSG_SET_RENDER_WINDOW);
+        teardownWindow();
+    }
     writeDefaultSettings();
     hostModule = module;
     // A second init in the same load starts drawing afresh: the old capture names died with the old context.
@@ -39,7 +47,8 @@ int __cdecl pluginInit(VisModule* module)
 
 int __cdecl pluginRender(VisModule*)
 {
-    if (quitting)
+    // Without our own context, the GL calls would land in whatever context the host has current, if any.
+    if (quitting || !glContext)
         return 0;
     animateSprites();
     composeFrame();
@@ -51,5 +60,9 @@ int __cdecl pluginQuit(VisModule* module)
 {
     quitting = 1;
     SendMessageA(module->parentWindow, WM_USER, 0, HOSTMSG_SET_RENDER_WINDOW);
-    return teardownWindow();
+    int result = teardownWindow();
+    // Nothing reads the decoded logo once the window is gone; kept, it would leak when the host unloads the library.
+    free(logoImage);
+    logoImage = nullptr;
+    return result;
 }
