@@ -74,7 +74,7 @@ std::vector<uint8_t> encodeStoredPng(const uint8_t* rgb, int width, int height)
         stream.push_back((uint8_t)(length >> 8));
         stream.push_back((uint8_t)~length);
         stream.push_back((uint8_t)(~length >> 8));
-        stream.insert(stream.end(), raw.begin() + (ptrdiff_t)done, raw.begin() + (ptrdiff_t)(done + length));
+        stream.insert(stream.end(), raw.begin() + (std::ptrdiff_t)done, raw.begin() + (std::ptrdiff_t)(done + length));
         done += length;
     } while (done < raw.size());
     putBigEndian(stream, adler32Of(raw.data(), raw.size()));

@@ -1,6 +1,7 @@
 // stored_png.h -- PNG pictures without a compression library: the image data goes into stored (uncompressed) deflate blocks.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 

@@ -155,6 +155,16 @@ WineSession::WineSession(const fs::path& prefix, const fs::path& qemuShim)
     }
     if (xvfb_ < 0)
         throw std::runtime_error("cannot start Xvfb on any display from :90 to :189");
+    try {
+        startWine(prefix, qemuShim);
+    } catch (...) {
+        stopXvfb();
+        throw;
+    }
+}
+
+void WineSession::startWine(const fs::path& prefix, const fs::path& qemuShim)
+{
 
     setVariable(environment_, "DISPLAY=:" + std::to_string(display_));
     setVariable(environment_, "WINEPREFIX=" + fs::absolute(prefix).string());
@@ -184,9 +194,15 @@ WineSession::WineSession(const fs::path& prefix, const fs::path& qemuShim)
 WineSession::~WineSession()
 {
     runWith({"wineserver", "-k"}, environment_, scratch_, 60);
+    stopXvfb();
+}
+
+void WineSession::stopXvfb()
+{
     if (xvfb_ > 0) {
         kill(xvfb_, SIGTERM);
         waitpid(xvfb_, nullptr, 0);
+        xvfb_ = -1;
     }
     fs::remove_all(scratch_);
 }

@@ -27,7 +27,8 @@ public:
     bool throughQemu() const { return throughQemu_; }
 
 private:
-    WineRun spawn(const std::vector<std::string>& command, int timeoutSeconds);
+    void startWine(const std::filesystem::path& prefix, const std::filesystem::path& qemuShim);
+    void stopXvfb();
 
     std::filesystem::path scratch_;
     int display_ = -1;

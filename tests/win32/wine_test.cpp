@@ -40,20 +40,29 @@ public:
 
 [[maybe_unused]] const auto* environment = ::testing::AddGlobalTestEnvironment(new WineEnvironment);
 
+// The lines of a Windows program's output, without their carriage returns.
+std::vector<std::string> linesOf(const std::string& output)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(output);
+    for (std::string each; std::getline(in, each);) {
+        if (!each.empty() && each.back() == '\r')
+            each.pop_back();
+        lines.push_back(each);
+    }
+    return lines;
+}
+
 bool hasLine(const std::string& output, const std::string& line)
 {
-    std::istringstream in(output);
-    for (std::string each; std::getline(in, each);)
-        if (each == line)
-            return true;
-    return false;
+    std::vector<std::string> lines = linesOf(output);
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
 int countLinesStarting(const std::string& output, const std::string& start)
 {
-    std::istringstream in(output);
     int count = 0;
-    for (std::string each; std::getline(in, each);)
+    for (const std::string& each : linesOf(output))
         count += each.rfind(start, 0) == 0;
     return count;
 }
@@ -119,6 +128,7 @@ fs::path writeOneFrame(const fs::path& folder, const std::string& name, uint8_t 
 
 std::vector<uint8_t> replayUnderWine(const fs::path& data, const fs::path& folder, const std::string& size)
 {
+    fs::create_directories(folder);
     WineRun run = wine->run(hostExe, {"replay", gloamer::testing::windowsPath(data), "-o",
                                       gloamer::testing::windowsPath(folder / "%05d.png"), "--size", size, "-q",
                                       "--plugin", gloamer::testing::windowsPath(pluginDll)},
