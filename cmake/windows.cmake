@@ -12,3 +12,26 @@ if(EXISTS ${GLOAMER_LOGO})
   add_custom_command(TARGET vis_gloamer POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E copy_if_different ${GLOAMER_LOGO} $<TARGET_FILE_DIR:vis_gloamer>/vis_gloamer.bmp)
 endif()
+
+# gloamer.exe: the host's protocol, frame loop and picture output, with frame data files in place of live audio.
+add_executable(gloamer
+  host/win32/main.cpp
+  host/win32/import_patch.cpp
+  host/win32/frame_hooks_win32.cpp
+  host/win32/message_box_catcher.cpp
+  host/win32/system_win32.cpp
+  host/plugin_library.cpp
+  host/host_window.cpp
+  host/plugin_session.cpp
+  host/render/offline_renderer.cpp
+  host/render/progress.cpp
+  host/replay/frame_data.cpp
+  host/replay/replay_job.cpp
+  host/video/output_check.cpp
+  host/video/frame_grabber_gl11.cpp
+  host/video/stored_png.cpp
+  host/video/stored_png_sequence.cpp)
+target_include_directories(gloamer PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(gloamer PRIVATE opengl32 gdi32 user32)
+target_link_options(gloamer PRIVATE ${GLOAMER_STATIC_RUNTIME})
+target_compile_options(gloamer PRIVATE -Wall -Wextra)

@@ -1,4 +1,4 @@
-// host_window.cpp -- a message-only window standing in for the player's main window.
+// host_window.cpp -- a window that is never shown, standing in for the player's main window.
 #include "host/host_window.h"
 
 #include "host/host_error.h"
@@ -8,6 +8,15 @@ namespace gloamer {
 
 static const char hostWindowClass[] = "gloamer_host";
 static HostWindow* activeHostWindow = nullptr; // window procedures are free functions; there is one host window
+
+#ifdef _WIN32
+// Windows lets no message-only window own a top-level one: the plug-in's window needs a hidden top-level owner.
+static const HWND hostWindowParent = nullptr;
+static const DWORD hostWindowStyle = WS_OVERLAPPED;
+#else
+static const HWND hostWindowParent = HWND_MESSAGE;
+static const DWORD hostWindowStyle = 0;
+#endif
 
 HostWindow::HostWindow()
 {
@@ -19,8 +28,8 @@ HostWindow::HostWindow()
     if (!RegisterClassA(&windowClass))
         throw HostError("cannot register the host window class");
     activeHostWindow = this;
-    handle_ = CreateWindowExA(0, hostWindowClass, "gloamer", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr,
-                              nullptr);
+    handle_ = CreateWindowExA(0, hostWindowClass, "gloamer", hostWindowStyle, 0, 0, 0, 0, hostWindowParent, nullptr,
+                              nullptr, nullptr);
     if (!handle_) {
         activeHostWindow = nullptr;
         UnregisterClassA(hostWindowClass, nullptr);

@@ -10,5 +10,7 @@ int main(int argc, char** argv)
     gloamer::addLiveCommand(app, commandLine);
     gloamer::addDevicesCommand(app, commandLine);
     gloamer::addRenderCommand(app, commandLine);
+    gloamer::addAnalyseCommand(app, commandLine);
+    gloamer::addReplayCommand(app, commandLine);
     return gloamer::runCommandLine(app, commandLine, argc, argv);
 }

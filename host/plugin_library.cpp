@@ -1,10 +1,10 @@
 // plugin_library.cpp -- loads a plug-in library and checks its export, header and module.
 #include "host/plugin_library.h"
 
-#include <dlfcn.h>
-#include <sys/stat.h>
+#include <algorithm>
 
 #include "host/host_error.h"
+#include "host/system.h"
 
 namespace gloamer {
 
@@ -12,21 +12,22 @@ typedef VisHeader* (__cdecl* GetHeaderFunction)(void);
 
 PluginLibrary::PluginLibrary(const std::string& path) : path_(path)
 {
-    struct stat info;
-    if (stat(path.c_str(), &info) != 0)
+    PathKind kind = pathKind(path);
+    if (kind == PathKind::missing)
         throw HostError("cannot open plug-in '" + path + "': no such file (give another with --plugin PATH)");
-    if (S_ISDIR(info.st_mode))
+    if (kind == PathKind::folder)
         throw HostError("cannot open plug-in '" + path + "': it is a folder (give the library with --plugin PATH)");
     // A bare file name would make the loader search the system's folders instead of this one.
-    std::string loadPath = path.find('/') == std::string::npos ? "./" + path : path;
+    bool bare = std::none_of(path.begin(), path.end(), isPathSeparator);
+    std::string loadPath = bare ? "./" + path : path;
     handle_ = LoadLibraryA(loadPath.c_str());
     if (!handle_) {
-        // The loader's own reason tells a Windows DLL or a missing dependency from a damaged file.
-        const char* reason = dlerror();
+        // The loader's own reason tells a library for another system or a missing dependency from a damaged file.
+        std::string reason = lastLoadError();
         throw HostError("cannot load plug-in '" + path + "': not a loadable library for this system" +
-                        (reason ? std::string(" (") + reason + ")" : std::string()));
+                        (reason.empty() ? std::string() : " (" + reason + ")"));
     }
-    auto getHeader = (GetHeaderFunction)GetProcAddress(handle_, "winampVisGetHeader");
+    auto getHeader = (GetHeaderFunction)(void*)GetProcAddress(handle_, "winampVisGetHeader");
     if (!getHeader) {
         FreeLibrary(handle_);
         throw HostError("'" + path + "' is not a vis plug-in: it does not export winampVisGetHeader");
@@ -53,13 +54,11 @@ std::string defaultPluginPath()
     char executable[4096];
     DWORD length = GetModuleFileNameA(nullptr, executable, sizeof(executable));
     std::string path(executable, length < sizeof(executable) ? length : 0);
-    size_t slash = path.find_last_of('/');
-    std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    std::string folder = path.substr(0, path.size() - fileNameOf(path).size());
     // Beside the program in a build folder; in lib/gloamer beside bin/ once installed.
-    std::string beside = folder + "vis_gloamer.so";
-    std::string installed = folder + "../lib/gloamer/vis_gloamer.so";
-    struct stat info;
-    if (stat(beside.c_str(), &info) != 0 && stat(installed.c_str(), &info) == 0)
+    std::string beside = folder + ownPluginFileName;
+    std::string installed = folder + "../lib/gloamer/" + ownPluginFileName;
+    if (pathKind(beside) == PathKind::missing && pathKind(installed) == PathKind::file)
         return installed;
     return beside;
 }

@@ -12,17 +12,37 @@ packages=(
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev ffmpeg
   # tests: unit tests, fuzzing
   libgtest-dev libgmock-dev clang libclang-rt-14-dev
+  # the Win32 tests: the 32-bit Windows build under Wine, on an X server of its own with Mesa's GL
+  wine wine32:i386 xvfb libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386
 )
 
 missing=()
 for package in "${packages[@]}"; do
-  status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
-  [[ "$status" == "install ok installed" ]] || missing+=("$package")
+  # A name without an architecture lists every architecture it is installed for, one line each.
+  dpkg-query -W -f='${Status}\n' "$package" 2>/dev/null | grep -qx "install ok installed" || missing+=("$package")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
-echo "Installing: ${missing[*]}"
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# Some kernels (in some virtual machines) run no 32-bit x86 programs; there Wine's 32-bit side runs through
+# qemu-i386, registered for 32-bit x86 programs with binfmt_misc (until the next boot).
+if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+  if [ ! -x /usr/bin/qemu-i386-static ]; then
+    echo "Installing: qemu-user-static (this kernel runs no 32-bit x86 programs)"
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends qemu-user-static
+  fi
+  binfmt=/proc/sys/fs/binfmt_misc
+  [ -e "$binfmt/register" ] || $sudo mount -t binfmt_misc binfmt_misc "$binfmt"
+  if [ ! -e "$binfmt/qemu-i386" ]; then
+    echo "Registering qemu-i386 for 32-bit x86 programs"
+    echo ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' |
+      $sudo tee "$binfmt/register" >/dev/null
+  fi
+  /lib/ld-linux.so.2 --version >/dev/null || { echo "install-deps.sh: 32-bit x86 programs still do not run" >&2; exit 1; }
+fi

@@ -36,6 +36,8 @@ void addPlayCommand(CLI::App& app, CommandLine& commandLine);
 void addLiveCommand(CLI::App& app, CommandLine& commandLine);
 void addDevicesCommand(CLI::App& app, CommandLine& commandLine);
 void addRenderCommand(CLI::App& app, CommandLine& commandLine);
+void addAnalyseCommand(CLI::App& app, CommandLine& commandLine);
+void addReplayCommand(CLI::App& app, CommandLine& commandLine);
 
 // Parses, runs the chosen command and turns every failure into one line on stderr. Returns the exit
 // status: 0 done, 1 failed, 2 the command line was wrong, 128 + n stopped by signal n.

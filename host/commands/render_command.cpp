@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "host/analysis/frame_span.h"
 #include "host/analysis/spectrum_analyser.h"
 #include "host/audio/audio_track.h"
 #include "host/commands/command_line.h"
@@ -32,18 +33,10 @@ struct RenderOptions {
     bool quiet = false;
 };
 
-void parseSize(const std::string& text, int& width, int& height)
-{
-    char extra = 0;
-    if (sscanf(text.c_str(), "%dx%d%c", &width, &height, &extra) != 2 || width < 16 || height < 16 ||
-        width > 7680 || height > 4320)
-        throw HostError("--size '" + text + "' is not a size like 1280x720 (16x16 to 7680x4320)");
-}
-
 int runRender(const RenderOptions& options, const CommonOptions& common)
 {
     int width = 0, height = 0;
-    parseSize(options.size, width, height);
+    parseFrameSize(options.size, width, height);
     if (options.fps < 1 || options.fps > 240)
         throw HostError("--fps " + std::to_string(options.fps) + " is out of range (1 to 240)");
     bool pictures = isPictureSequence(options.output);
@@ -52,15 +45,9 @@ int runRender(const RenderOptions& options, const CommonOptions& common)
     checkOutputWritable(options.output, options.overwrite);
 
     AudioTrack track = loadTrackOrDemo(options.input);
-    const double trackSeconds = (double)track.frameCount() / track.sampleRate;
-    if (options.start < 0 || options.start >= trackSeconds)
-        throw HostError("--start " + std::to_string(options.start) + " s is outside the track ('" + track.name +
-                        "' lasts " + formatDuration(trackSeconds) + ")");
-    double seconds = trackSeconds - options.start;
-    if (options.duration > 0)
-        seconds = std::min(seconds, options.duration);
-    const int64_t frameCount = std::max<int64_t>(1, (int64_t)std::ceil(seconds * options.fps - 1e-9));
-    const int64_t firstAudioFrame = (int64_t)std::llround(options.start * track.sampleRate);
+    const FrameSpan span = frameSpanOf(track, options.start, options.duration, options.fps);
+    const int64_t frameCount = span.frameCount;
+    const int64_t firstAudioFrame = span.firstAudioFrame;
 
     // Rendering needs no screen; the platform layer's offscreen windows take any size.
     setenv("SDL_VIDEODRIVER", "offscreen", 1);
@@ -91,14 +78,12 @@ int runRender(const RenderOptions& options, const CommonOptions& common)
     job.frameCount = frameCount;
     job.sampleRate = track.sampleRate;
     job.channelCount = track.channelCount;
-    job.startTick = (uint32_t)std::llround(options.start * 1000.0);
+    job.startTick = span.startTick;
     job.sink = sink.get();
     job.progress = &progress;
     job.stopRequested = [] { return interruptRequested(); };
     job.fillAudioData = [&](int64_t frame, VisModule& module) {
-        // What is heard at frame k, taken latencyMs ahead as the player does.
-        int64_t heard = firstAudioFrame + frame * track.sampleRate / options.fps;
-        int64_t analysed = heard + (int64_t)module.latencyMs * track.sampleRate / 1000;
+        int64_t analysed = span.analysedFrameOf(frame, module.latencyMs);
         analyser.analyse(track, analysed, module.spectrumChannelCount, module.waveformChannelCount,
                          module.spectrumData, module.waveformData);
     };

@@ -1,6 +1,7 @@
 // offline_renderer.cpp -- the render loop: virtual time in, one analysed block per frame, frames caught at the swap.
 #include "host/render/offline_renderer.h"
 
+#include <cstdio>
 #include <exception>
 #include <vector>
 
@@ -9,8 +10,8 @@
 #include "host/plugin_library.h"
 #include "host/plugin_session.h"
 #include "host/render/progress.h"
+#include "host/render/frame_hooks.h"
 #include "host/video/frame_grabber.h"
-#include "platform/hooks.h"
 
 namespace gloamer {
 
@@ -45,16 +46,15 @@ void onPresent(HWND window, int width, int height, void* user)
     capture.grabber.capture(width, height, capture.deliver);
 }
 
-// Puts the clock, present hook and message boxes back however the render ends.
-struct HookGuard {
-    ~HookGuard()
-    {
-        gloamerSetPresentHook(nullptr, nullptr);
-        gloamerSetTickSource(nullptr, nullptr);
-    }
-};
-
 } // namespace
+
+void parseFrameSize(const std::string& text, int& width, int& height)
+{
+    char extra = 0;
+    if (sscanf(text.c_str(), "%dx%d%c", &width, &height, &extra) != 2 || width < 16 || height < 16 ||
+        width > 7680 || height > 4320)
+        throw HostError("--size '" + text + "' is not a size like 1280x720 (16x16 to 7680x4320)");
+}
 
 void resizeClientArea(HWND window, int width, int height)
 {
@@ -69,11 +69,9 @@ void resizeClientArea(HWND window, int width, int height)
 RenderResult renderFrames(const RenderJob& job)
 {
     RenderResult result;
-    HookGuard restoreHooks;
     virtualNow = job.startTick;
-    gloamerSetTickSource(readVirtualClock, nullptr);
-
     PluginLibrary library(job.pluginPath);
+    FrameHooks hooks(library.handle(), readVirtualClock, nullptr);
     HostWindow host;
     PluginSession session(library, host, job.sampleRate, job.channelCount);
     HWND window = host.renderWindow();
@@ -107,14 +105,15 @@ RenderResult renderFrames(const RenderJob& job)
             std::rethrow_exception(capture.failure);
     };
     if (job.sink)
-        gloamerSetPresentHook(onPresent, &capture);
+        hooks.setPresentHook(onPresent, &capture);
 
     for (int64_t frame = 0; frame < job.frameCount; ++frame) {
         if (job.stopRequested && job.stopRequested()) {
             result.interrupted = true;
             break;
         }
-        virtualNow = job.startTick + (DWORD)((uint64_t)frame * 1000u / (uint64_t)job.fps);
+        virtualNow = job.frameTick ? job.frameTick(frame)
+                                   : job.startTick + (DWORD)((uint64_t)frame * 1000u / (uint64_t)job.fps);
         if (job.fillAudioData)
             job.fillAudioData(frame, session.module());
         int64_t presentedBefore = capture.presented;
@@ -141,7 +140,7 @@ RenderResult renderFrames(const RenderJob& job)
     }
     capture.grabber.drain(capture.deliver);
     capture.grabber.release();
-    gloamerSetPresentHook(nullptr, nullptr);
+    hooks.setPresentHook(nullptr, nullptr);
     session.quit();
     rethrowFailure();
     result.framesWritten = job.sink ? capture.delivered : result.framesDrawn;

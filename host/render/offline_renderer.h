@@ -23,6 +23,8 @@ struct RenderJob {
     int channelCount = 2;
     // The plug-in's tick count at frame 0; frame k is drawn at startTick + k * 1000 / fps.
     uint32_t startTick = 0;
+    // When set, the tick of frame k instead (a replayed clock); startTick is then the tick of the start-up.
+    std::function<uint32_t(int64_t frame)> frameTick;
     // Fills the module's spectrum and waveform for frame k; `latencyMs` is the plug-in's own.
     std::function<void(int64_t frame, VisModule& module)> fillAudioData;
     FrameSink* sink = nullptr; // null: frames are drawn and not read back (for timing the drawing alone)
@@ -40,6 +42,9 @@ struct RenderResult {
 // Renders job.frameCount frames (fewer once a stop is requested or the plug-in's window is closed).
 // Throws HostError when the plug-in cannot run or a frame cannot be written.
 RenderResult renderFrames(const RenderJob& job);
+
+// Reads --size's "WxH" (16x16 to 7680x4320); throws HostError naming the option otherwise.
+void parseFrameSize(const std::string& text, int& width, int& height);
 
 // Gives `window` a client area of width x height, keeping whatever frame it has.
 void resizeClientArea(HWND window, int width, int height);

@@ -10,16 +10,25 @@
 #include <vector>
 
 #include "host/host_error.h"
+#include "host/system.h"
 #include "host/video/frame_sink.h"
 
 namespace gloamer {
 
 namespace {
 
+size_t lastSeparator(const std::string& path)
+{
+    for (size_t i = path.size(); i-- > 0;)
+        if (isPathSeparator(path[i]))
+            return i;
+    return std::string::npos;
+}
+
 std::string lowerExtension(const std::string& path)
 {
     size_t dot = path.find_last_of('.');
-    size_t slash = path.find_last_of('/');
+    size_t slash = lastSeparator(path);
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
         return "";
     std::string extension = path.substr(dot + 1);
@@ -29,7 +38,7 @@ std::string lowerExtension(const std::string& path)
 
 std::string folderOf(const std::string& path)
 {
-    size_t slash = path.find_last_of('/');
+    size_t slash = lastSeparator(path);
     if (slash == std::string::npos)
         return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
@@ -87,7 +96,7 @@ static bool hasOneNumberField(const std::string& pattern)
 bool isPictureSequence(const std::string& output)
 {
     return lowerExtension(output) == "png" && hasOneNumberField(output) &&
-           output.find('%', output.find_last_of('/') == std::string::npos ? 0 : output.find_last_of('/')) !=
+           output.find('%', lastSeparator(output) == std::string::npos ? 0 : lastSeparator(output)) !=
                std::string::npos;
 }
 

@@ -1,0 +1,23 @@
+// replay_job.cpp -- turns a frame data file into the clock and the rows of an offline render.
+#include "host/replay/replay_job.h"
+
+#include <cstring>
+
+namespace gloamer {
+
+void feedFromFrameData(RenderJob& job, std::shared_ptr<const FrameData> data)
+{
+    job.fps = (int)data->fps;
+    job.frameCount = (int64_t)data->frames.size();
+    job.sampleRate = (int)data->sampleRate;
+    job.channelCount = (int)data->channelCount;
+    job.startTick = data->frames.front().tick;
+    job.frameTick = [data](int64_t frame) { return data->frames[(size_t)frame].tick; };
+    job.fillAudioData = [data](int64_t frame, VisModule& module) {
+        const FrameRecord& record = data->frames[(size_t)frame];
+        memcpy(module.spectrumData, record.spectrum, sizeof(module.spectrumData));
+        memcpy(module.waveformData, record.waveform, sizeof(module.waveformData));
+    };
+}
+
+} // namespace gloamer
