@@ -60,9 +60,9 @@ void bindOffscreenSurface(GlContext& context, const Window& window)
     gl.bindFramebuffer(GL_FRAMEBUFFER, context.framebuffer);
     if (context.surfaceWidth == window.clientWidth && context.surfaceHeight == window.clientHeight)
         return;
-    // The window's pixel format as Windows gives it for 32 colour bits: RGBA with 8 alpha bits, 16-bit depth.
+    // The window's pixel format: RGB without alpha, 16-bit depth.
     gl.bindRenderbuffer(GL_RENDERBUFFER, context.colorBuffer);
-    gl.renderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, window.clientWidth, window.clientHeight);
+    gl.renderbufferStorage(GL_RENDERBUFFER, GL_RGB8, window.clientWidth, window.clientHeight);
     gl.bindRenderbuffer(GL_RENDERBUFFER, context.depthBuffer);
     gl.renderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT16, window.clientWidth, window.clientHeight);
     gl.bindRenderbuffer(GL_RENDERBUFFER, 0);
