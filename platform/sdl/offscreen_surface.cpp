@@ -1,4 +1,6 @@
 // offscreen_surface.cpp -- framebuffer objects that stand in for a window's buffers under SDL's offscreen driver.
+#include <cstdlib>
+
 #include "platform/sdl/offscreen_surface.h"
 
 #include <SDL2/SDL.h>
@@ -60,9 +62,12 @@ void bindOffscreenSurface(GlContext& context, const Window& window)
     gl.bindFramebuffer(GL_FRAMEBUFFER, context.framebuffer);
     if (context.surfaceWidth == window.clientWidth && context.surfaceHeight == window.clientHeight)
         return;
-    // The window's pixel format as Windows gives it for 32 colour bits: RGBA with 8 alpha bits, 16-bit depth.
+    // The window's pixel format: RGB without alpha, 16-bit depth.
     gl.bindRenderbuffer(GL_RENDERBUFFER, context.colorBuffer);
-    gl.renderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, window.clientWidth, window.clientHeight);
+    // GLOAMER_ALPHA_BITS=8 gives the format Windows gives for 32 colour bits, RGBA, to compare frames with it.
+    const char* alphaBits = getenv("GLOAMER_ALPHA_BITS");
+    GLenum colourFormat = alphaBits && atoi(alphaBits) >= 8 ? GL_RGBA8 : GL_RGB8;
+    gl.renderbufferStorage(GL_RENDERBUFFER, colourFormat, window.clientWidth, window.clientHeight);
     gl.bindRenderbuffer(GL_RENDERBUFFER, context.depthBuffer);
     gl.renderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT16, window.clientWidth, window.clientHeight);
     gl.bindRenderbuffer(GL_RENDERBUFFER, 0);

@@ -228,7 +228,8 @@ TEST(WinePlugin, ReadsChannelCountAndSpectrumWhereTheHostWritesThem)
     EXPECT_EQ(uncounted, silent);
 }
 
-// One analysed input, replayed by vis_gloamer.so natively and by the DLL under Wine, both on Mesa.
+// One analysed input, replayed by vis_gloamer.so natively and by the DLL under Wine, both on Mesa; natively with
+// the RGBA pixel format that Windows gives the plug-in, whose alpha reaches the captured glow and trail.
 TEST(WinePlugin, DrawsTheSameFramesAsTheNativeBuild)
 {
     fs::path folder = scratchFolder("frames");
@@ -243,7 +244,7 @@ TEST(WinePlugin, DrawsTheSameFramesAsTheNativeBuild)
     WineRun native = gloamer::testing::runNative({GLOAMER_HOST_PATH, "replay", data.string(), "-o",
                                                   (folder / "native" / "%05d.png").string(), "--size", size, "-q",
                                                   "--plugin", GLOAMER_PLUGIN_PATH},
-                                                 {"SDL_VIDEODRIVER=offscreen"}, 300);
+                                                 {"SDL_VIDEODRIVER=offscreen", "GLOAMER_ALPHA_BITS=8"}, 300);
     ASSERT_EQ(native.status, 0) << native.errors;
     WineRun windows = wine->run(hostExe, {"replay", gloamer::testing::windowsPath(data), "-o",
                                           gloamer::testing::windowsPath(folder / "wine" / "%05d.png"), "--size", size,
