@@ -12,6 +12,8 @@ packages=(
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev ffmpeg
   # tests: unit tests, fuzzing
   libgtest-dev libgmock-dev clang libclang-rt-14-dev
+  # packages: the .deb's dependencies (dpkg-shlibdeps), the check of the .zip
+  dpkg-dev unzip
 )
 
 missing=()
