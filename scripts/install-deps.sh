@@ -14,6 +14,8 @@ packages=(
   libgtest-dev libgmock-dev clang libclang-rt-14-dev
   # the Win32 tests: the 32-bit Windows build under Wine, on an X server of its own with Mesa's GL
   wine wine32:i386 xvfb libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386
+  # packages: the .deb's dependencies (dpkg-shlibdeps), the check of the .zip
+  dpkg-dev unzip
 )
 
 missing=()

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Sets up, builds (Linux and the Windows DLL) and runs the whole test suite.
+# Sets up, builds (Linux and the Windows DLL) and runs the whole test suite, plainly and under the sanitizers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,6 +18,12 @@ if ! "$fuzz/bitmap_reader_fuzz" -max_total_time=60 -timeout=10 -artifact_prefix=
   exit 1
 fi
 tail -n 2 "$fuzz/fuzz.log"
+
+# The suite again under AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer, then 2 000 frames of soak.
+cmake --preset asan
+cmake --build --preset asan
+ctest --preset asan -j2
+scripts/soak.sh --asan
 
 # Last, so that the suite's summary closes the output.
 ctest --preset linux
