@@ -7,6 +7,9 @@
 
 #include "host/audio/audio_track.h"
 #include "host/host_error.h"
+#include "host/render/offline_renderer.h"
+#include "host/render/progress.h"
+#include "host/video/frame_sink.h"
 #include "host/visualizer/interrupt.h"
 
 namespace gloamer {
@@ -41,6 +44,25 @@ void addAudioFileArgument(CLI::App& command, std::string& file)
 {
     command.add_option("FILE", file, "WAV, FLAC, Ogg, MP3 or another file libsndfile reads (none: the demo)")
         ->type_name("");
+}
+
+int runRenderJob(RenderJob& job, FrameSink& sink, Progress& progress)
+{
+    job.sink = &sink;
+    job.progress = &progress;
+    job.stopRequested = [] { return interruptRequested(); };
+    RenderResult result;
+    try {
+        result = renderFrames(job);
+        sink.finish();
+    } catch (const HostError&) {
+        sink.abandon();
+        throw;
+    }
+    progress.finish(result.framesWritten, result.interrupted);
+    if (result.interrupted && interruptRequested())
+        return 128 + interruptSignal();
+    return 0;
 }
 
 int runCommandLine(CLI::App& app, CommandLine& commandLine, int argc, char** argv)

@@ -31,6 +31,13 @@ AudioTrack loadTrackOrDemo(const std::string& file);
 // The optional FILE argument of the commands that take music.
 void addAudioFileArgument(CLI::App& command, std::string& file);
 
+// Runs a render job into `sink` with Ctrl-C as its stop request, showing `progress`; finishes the output, or
+// abandons it when a frame cannot be written. Returns the exit status (128 + the signal when interrupted).
+struct RenderJob;
+class FrameSink;
+class Progress;
+int runRenderJob(RenderJob& job, FrameSink& sink, Progress& progress);
+
 // One per command, each in its own file.
 void addPlayCommand(CLI::App& app, CommandLine& commandLine);
 void addLiveCommand(CLI::App& app, CommandLine& commandLine);

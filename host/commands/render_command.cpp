@@ -79,27 +79,13 @@ int runRender(const RenderOptions& options, const CommonOptions& common)
     job.sampleRate = track.sampleRate;
     job.channelCount = track.channelCount;
     job.startTick = span.startTick;
-    job.sink = sink.get();
-    job.progress = &progress;
-    job.stopRequested = [] { return interruptRequested(); };
     job.fillAudioData = [&](int64_t frame, VisModule& module) {
         int64_t analysed = span.analysedFrameOf(frame, module.latencyMs);
         analyser.analyse(track, analysed, module.spectrumChannelCount, module.waveformChannelCount,
                          module.spectrumData, module.waveformData);
     };
 
-    RenderResult result;
-    try {
-        result = renderFrames(job);
-        sink->finish();
-    } catch (const HostError&) {
-        sink->abandon();
-        throw;
-    }
-    progress.finish(result.framesWritten, result.interrupted);
-    if (result.interrupted && interruptRequested())
-        return 128 + interruptSignal();
-    return 0;
+    return runRenderJob(job, *sink, progress);
 }
 
 } // namespace

@@ -46,22 +46,8 @@ int runReplay(const ReplayOptions& options, const CommonOptions& common)
     job.width = width;
     job.height = height;
     feedFromFrameData(job, data);
-    job.sink = sink.get();
-    job.progress = &progress;
-    job.stopRequested = [] { return interruptRequested(); };
 
-    RenderResult result;
-    try {
-        result = renderFrames(job);
-        sink->finish();
-    } catch (const HostError&) {
-        sink->abandon();
-        throw;
-    }
-    progress.finish(result.framesWritten, result.interrupted);
-    if (result.interrupted && interruptRequested())
-        return 128 + interruptSignal();
-    return 0;
+    return runRenderJob(job, *sink, progress);
 }
 
 } // namespace
