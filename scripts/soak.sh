@@ -27,6 +27,7 @@ if [ "${1:-}" = "--asan" ]; then
     exit 1
   fi
   grep -E "^soak: [0-9]+ frames at|Suppressions used|^ *[0-9]+ +[0-9]+ +(leak|[a-z])" "$log" || true
+  echo "soak.sh: no sanitizer report and no leak"
   exit 0
 fi
 
