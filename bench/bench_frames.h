@@ -24,12 +24,11 @@ inline DWORD readBenchTick(void*)
 // Default settings and a two-channel module, as after a plug-in init, without a window.
 inline void setUpPlugin(int spriteCount)
 {
+    resetPluginState(); // a fresh GL context holds no texture yet
     writeDefaultSettings();
     settings.spriteCount = spriteCount;
     benchModule.channelCount = 2;
     hostModule = &benchModule;
-    feedbackTexture = -1; // a fresh GL context holds no capture yet
-    glowTexture = -1;
     gloamerSetTickSource(readBenchTick, nullptr);
 }
 

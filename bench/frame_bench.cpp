@@ -13,6 +13,7 @@
 
 #include "bench/bench_frames.h"
 #include "platform/gl.h"
+#include "window/gl_defaults.h"
 #include "window/viewport.h"
 
 namespace {

@@ -5,10 +5,7 @@
 #include <string.h>
 
 #include "platform/io.h"
-
-int bitmapFile = -1;
-int32_t bitmapFileLength = 0;
-unsigned char* bitmapBuffer = nullptr;
+#include "plugin/state.h"
 
 // File header (14 bytes) and info header (40 bytes); the pixel array always follows them.
 static const int32_t headerBytes = 54;

@@ -15,11 +15,6 @@ inline unsigned char* imagePixels(Image* image)
     return (unsigned char*)(image + 1);
 }
 
-// The reader's state: the open file (-1 when none), its length when opened, the bytes of the last read.
-extern int bitmapFile;
-extern int32_t bitmapFileLength;
-extern unsigned char* bitmapBuffer;
-
 int openBitmapFile(const char* path);
 // The bitmap that starts at offset, reading at most limit bytes (0 or less: the whole file); null if rejected.
 Image* readBitmap(int32_t offset, int32_t limit);

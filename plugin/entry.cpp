@@ -1,10 +1,11 @@
 // entry.cpp -- the library's one export, the header it returns and module 0 with its callbacks.
+#include "plugin/entry.h"
+
 #include "plugin/callbacks.h"
-#include "plugin/records.h"
 
 static const char pluginDescription[] = "Gloamer";
 
-static VisModule visModule = {
+static constexpr VisModule moduleAtLoad = {
     pluginDescription,
     nullptr, // parentWindow: the host's
     nullptr, // libraryInstance: the host's
@@ -23,11 +24,18 @@ static VisModule visModule = {
     nullptr, // userData
 };
 
+static constinit VisModule visModule = moduleAtLoad;
+
 static VisHeader visHeader = {0x101, pluginDescription, getModule};
 
 VisModule* __cdecl getModule(int index)
 {
     return index == 0 ? &visModule : nullptr;
+}
+
+void resetModuleRecord()
+{
+    visModule = moduleAtLoad;
 }
 
 extern "C" PLUGIN_EXPORT VisHeader* __cdecl winampVisGetHeader(void)

@@ -1,4 +1,4 @@
-// records.h -- the header and module records shared with the host, and the two host messages.
+// records.h -- the API between a player and any vis plug-in: the header and module records, the two host messages.
 #pragma once
 
 #include <stddef.h>
@@ -54,6 +54,3 @@ static_assert(!kThirtyTwoBit || offsetof(VisModule, userData) == 2356, "userData
 // Sent to the host window as WM_USER with the operation number in lParam.
 constexpr LPARAM HOSTMSG_VERSION_PROBE = 505;
 constexpr LPARAM HOSTMSG_SET_RENDER_WINDOW = 611;
-
-extern "C" PLUGIN_EXPORT VisHeader* __cdecl winampVisGetHeader(void);
-VisModule* __cdecl getModule(int index);

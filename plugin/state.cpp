@@ -1,4 +1,4 @@
-// state.cpp -- load values of the settings and of the process-wide render state, and the settings defaults.
+// state.cpp -- every process-wide variable of the plug-in with its load value, and the settings defaults.
 #include "plugin/state.h"
 
 Settings settings;
@@ -18,6 +18,17 @@ int feedbackTexture = -1;
 int glowTexture = -1;
 Image* logoImage = nullptr;
 int logoTexture = 0;
+
+float spinAngle[maxSpriteCount];
+
+int feedbackTextureWidth = 0;
+int feedbackTextureHeight = 0;
+int glowTextureWidth = 0;
+int glowTextureHeight = 0;
+
+int bitmapFile = -1;
+int32_t bitmapFileLength = 0;
+unsigned char* bitmapBuffer = nullptr;
 
 void writeDefaultSettings()
 {

@@ -1,5 +1,8 @@
-// state.h -- the settings and the process-wide render state that every callback shares.
+// state.h -- every process-wide variable of the plug-in: the settings, the render state every callback shares,
+// the sprites' spin, the capture sizes and the bitmap reader's file; and the one reset to their load values.
 #pragma once
+
+#include <stdint.h>
 
 #include "platform/win32.h"
 
@@ -21,6 +24,9 @@ struct Settings {
     int screenWidth;
 };
 
+// The most sprites a frame can hold: the length of spinAngle.
+constexpr int maxSpriteCount = 1000;
+
 extern Settings settings;
 
 extern VisModule* hostModule;
@@ -39,4 +45,21 @@ extern int glowTexture;
 extern Image* logoImage;
 extern int logoTexture;
 
+// Degrees each sprite has spun so far, carried from frame to frame for the life of the library.
+extern float spinAngle[maxSpriteCount];
+
+// The size each capture texture's storage was last given; 0 until the texture exists.
+extern int feedbackTextureWidth;
+extern int feedbackTextureHeight;
+extern int glowTextureWidth;
+extern int glowTextureHeight;
+
+// The bitmap reader's open file (-1 when none), its length when opened, and the bytes of its last read.
+extern int bitmapFile;
+extern int32_t bitmapFileLength;
+extern unsigned char* bitmapBuffer;
+
 void writeDefaultSettings();
+// Puts every variable above and module 0 back to their values at library load, releasing what they hold:
+// the queued sprites, the decoded logo, the reader's file and buffer. GL objects are left to their context.
+void resetPluginState();

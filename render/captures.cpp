@@ -5,13 +5,9 @@
 
 #include "platform/gl.h"
 #include "plugin/state.h"
-#include "render/sprite_animation.h"
+#include "render/spectrum_level.h"
+#include "window/gl_defaults.h"
 #include "window/viewport.h"
-
-int feedbackTextureWidth = 0;
-int feedbackTextureHeight = 0;
-int glowTextureWidth = 0;
-int glowTextureHeight = 0;
 
 // Lengths are given for a 640 x 480 window.
 float scaleX(float value)
@@ -119,7 +115,16 @@ void drawFeedback()
     glEnable(GL_TEXTURE_2D);
     glDisable(GL_BLEND);
     popPixelOverlay();
-    glColor4f(drawIntensity, drawIntensity, drawIntensity, 1.0f);
+    restoreDrawColor();
+}
+
+// The trail is neither depth-tested nor written, so the sprites over it meet a cleared depth buffer. The test goes
+// off and on again even when there is no trail yet, since drawFeedback then makes no GL call at all.
+void drawTrail()
+{
+    glDisable(GL_DEPTH_TEST);
+    drawFeedback();
+    glEnable(GL_DEPTH_TEST);
 }
 
 // Thirty ever more zoomed copies of the sprites-alone capture, added with falling weight and tinted by the
@@ -156,5 +161,5 @@ void drawGlow()
     glDisable(GL_TEXTURE_RECTANGLE_NV);
     glEnable(GL_TEXTURE_2D);
     glDisable(GL_BLEND);
-    glColor4f(drawIntensity, drawIntensity, drawIntensity, 1.0f);
+    restoreDrawColor();
 }

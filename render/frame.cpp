@@ -19,10 +19,8 @@ void composeFrame()
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     }
 
-    // The trail is neither depth-tested nor written, so the sprites meet a cleared depth buffer.
-    glDisable(GL_DEPTH_TEST);
-    drawFeedback();
-    glEnable(GL_DEPTH_TEST);
+    // The previous frame, zoomed, under this frame's sprites.
+    drawTrail();
 
     drawSpriteList(spriteQueue, 1);
     spriteQueue = nullptr;

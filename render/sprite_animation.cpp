@@ -5,29 +5,9 @@
 #include <stdlib.h>
 
 #include "platform/gl.h"
-#include "plugin/records.h"
 #include "plugin/state.h"
+#include "render/spectrum_level.h"
 #include "render/sprite_queue.h"
-
-float spinAngle[maxSpriteCount];
-
-// Sum of the lower half of a channel's spectrum, scaled to 0 .. 8.96; a missing channel falls back to channel 0.
-float spectrumLevel(int channel)
-{
-    if (!hostModule)
-        return 0.0f; // render before init: there is no spectrum yet
-    int channels = hostModule->channelCount;
-    if (channel >= channels) {
-        if (channels <= 0)
-            return 0.0f;
-        channel = 0;
-    }
-    const unsigned char* row = hostModule->spectrumData[channel];
-    int sum = 0;
-    for (int index = 0; index < 288; ++index)
-        sum += row[index];
-    return (float)sum * (1.0f / 8192.0f);
-}
 
 void animateSprites()
 {

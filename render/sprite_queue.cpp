@@ -6,6 +6,7 @@
 
 #include "platform/gl.h"
 #include "plugin/state.h"
+#include "window/gl_defaults.h"
 
 // A record the heap cannot supply is left out of this frame; the frame goes on without it.
 void queueSprite(const Sprite* record)
@@ -39,14 +40,9 @@ static void drawSpriteFace(const Sprite* record)
     glEnd();
 }
 
-void drawSprite(const Sprite* record)
+// What the record itself asks for, switched on before its faces are drawn.
+static void switchOnRecordState(const Sprite* record)
 {
-    glLoadIdentity();
-    glTranslatef(record->x, record->y, record->z);
-    glRotatef(record->angleX, 1.0f, 0.0f, 0.0f);
-    glRotatef(record->angleY, 0.0f, 1.0f, 0.0f);
-    glRotatef(record->angleZ, 0.0f, 0.0f, 1.0f);
-
     if (record->noDepthWrite)
         glDepthMask(GL_FALSE);
     if (record->blendSrc != -1) {
@@ -57,6 +53,29 @@ void drawSprite(const Sprite* record)
         glAlphaFunc(record->alphaTest, 0.0f);
         glEnable(GL_ALPHA_TEST);
     }
+}
+
+// The same switches off again; blending is already off (see drawSprite), and turning it off once more for a
+// blending record keeps each switch's on and off together here.
+static void switchOffRecordState(const Sprite* record)
+{
+    if (record->blendSrc != -1)
+        glDisable(GL_BLEND);
+    if (record->alphaTest != -1)
+        glDisable(GL_ALPHA_TEST);
+    if (record->noDepthWrite)
+        glDepthMask(GL_TRUE);
+}
+
+void drawSprite(const Sprite* record)
+{
+    glLoadIdentity();
+    glTranslatef(record->x, record->y, record->z);
+    glRotatef(record->angleX, 1.0f, 0.0f, 0.0f);
+    glRotatef(record->angleY, 0.0f, 1.0f, 0.0f);
+    glRotatef(record->angleZ, 0.0f, 0.0f, 1.0f);
+
+    switchOnRecordState(record);
     // Sprites are drawn opaque whatever their blend factors; the factors only stay behind as GL state.
     glDisable(GL_BLEND);
     glColor4f(0.99f, 0.99f, 0.99f, 1.0f);
@@ -72,13 +91,8 @@ void drawSprite(const Sprite* record)
     drawSpriteFace(record);
 
     glDisable(GL_CULL_FACE);
-    glColor4f(drawIntensity, drawIntensity, drawIntensity, 1.0f);
-    if (record->blendSrc != -1)
-        glDisable(GL_BLEND);
-    if (record->alphaTest != -1)
-        glDisable(GL_ALPHA_TEST);
-    if (record->noDepthWrite)
-        glDepthMask(GL_TRUE);
+    restoreDrawColor();
+    switchOffRecordState(record);
 }
 
 static Sprite* reverseList(Sprite* first)

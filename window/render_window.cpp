@@ -3,6 +3,7 @@
 
 #include "plugin/records.h"
 #include "plugin/state.h"
+#include "window/gl_defaults.h"
 #include "window/viewport.h"
 
 static const char renderWindowClass[] = "f_gloamer";
@@ -10,7 +11,7 @@ static const DWORD renderWindowStyle = WS_CAPTION | WS_SYSMENU;
 static const DWORD renderWindowExStyle = WS_EX_APPWINDOW | WS_EX_WINDOWEDGE;
 
 // Double-buffered RGBA, 32-bit colour, 16-bit depth; used for both choosing and setting the format.
-static PIXELFORMATDESCRIPTOR pixelFormatRequest = {
+static const PIXELFORMATDESCRIPTOR pixelFormatRequest = {
     sizeof(PIXELFORMATDESCRIPTOR),
     1,
     PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER,

@@ -30,19 +30,6 @@ void setPerspective(float fieldOfViewY, float aspect, float zNear, float zFar)
     glFrustum(bottom * aspect, top * aspect, bottom, top, zNear, zFar);
 }
 
-int initGlDefaults()
-{
-    glEnable(GL_TEXTURE_2D);
-    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
-    glClearDepth(1.0);
-    glDepthFunc(GL_LESS);
-    glEnable(GL_DEPTH_TEST);
-    glShadeModel(GL_SMOOTH);
-    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    return 1;
-}
-
 void pushPixelOverlay()
 {
     glMatrixMode(GL_PROJECTION);

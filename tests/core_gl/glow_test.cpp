@@ -10,7 +10,7 @@
 
 #include "host/host_window.h"
 #include "plugin/callbacks.h"
-#include "plugin/records.h"
+#include "plugin/entry.h"
 #include "plugin/state.h"
 #include "tests/pixels/frame_grab.h"
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "image/bitmap_reader.h"
+#include "plugin/state.h"
 
 namespace {
 

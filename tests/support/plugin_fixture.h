@@ -3,14 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include "plugin/records.h"
+#include "plugin/entry.h"
 #include "tests/fakes/call_log.h"
 #include "tests/fakes/fake_gl.h"
 #include "tests/fakes/fake_heap.h"
 #include "tests/fakes/fake_win32.h"
-
-// Puts every process-wide variable of the plug-in back to its value at library load.
-void resetPluginState();
 
 class PluginTest : public ::testing::Test {
 protected:

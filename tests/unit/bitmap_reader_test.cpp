@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "image/bitmap_reader.h"
+#include "plugin/state.h"
 #include "tests/support/bitmap_files.h"
 #include "tests/support/plugin_fixture.h"
 

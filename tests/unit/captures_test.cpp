@@ -7,6 +7,7 @@
 #include "plugin/state.h"
 #include "render/captures.h"
 #include "tests/support/plugin_fixture.h"
+#include "window/gl_defaults.h"
 #include "window/viewport.h"
 
 namespace {

@@ -9,6 +9,7 @@
 #include "render/frame.h"
 #include "render/sprite_animation.h"
 #include "tests/support/plugin_fixture.h"
+#include "window/gl_defaults.h"
 #include "window/viewport.h"
 
 namespace {

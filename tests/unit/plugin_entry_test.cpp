@@ -2,7 +2,7 @@
 #include <cstring>
 
 #include "plugin/callbacks.h"
-#include "plugin/records.h"
+#include "plugin/entry.h"
 #include "tests/support/plugin_fixture.h"
 
 using EntryTest = PluginTest;

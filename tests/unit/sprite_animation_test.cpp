@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "plugin/state.h"
+#include "render/spectrum_level.h"
 #include "render/sprite_animation.h"
 #include "render/sprite_queue.h"
 #include "tests/support/plugin_fixture.h"

@@ -3,6 +3,7 @@
 
 #include "plugin/state.h"
 #include "tests/support/plugin_fixture.h"
+#include "window/gl_defaults.h"
 #include "window/viewport.h"
 
 using ViewportTest = PluginTest;
