@@ -13,6 +13,7 @@
 
 #include "bench/bench_frames.h"
 #include "platform/gl.h"
+#include "tests/support/gl_window.h"
 #include "window/gl_defaults.h"
 #include "window/viewport.h"
 
@@ -22,29 +23,14 @@ struct Size {
     int width, height;
 };
 
-LRESULT CALLBACK benchWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
 std::string renderer;
 
 // Wall-clock milliseconds per presented frame, finished (glFinish) so that the GL's work is counted.
 double millisecondsPerFrame(Size size, int spriteCount)
 {
-    HWND window = CreateWindowExA(0, "gloamer_bench", "Gloamer bench", 0, 0, 0, size.width, size.height, nullptr,
-                                  nullptr, nullptr, nullptr);
-    HDC deviceContext = window ? GetDC(window) : nullptr;
-    PIXELFORMATDESCRIPTOR format = {};
-    format.nSize = sizeof(format);
-    format.nVersion = 1;
-    format.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
-    format.iPixelType = PFD_TYPE_RGBA;
-    format.cColorBits = 32;
-    format.cDepthBits = 16;
-    int chosen = deviceContext ? ChoosePixelFormat(deviceContext, &format) : 0;
-    HGLRC context = chosen && SetPixelFormat(deviceContext, chosen, &format) ? wglCreateContext(deviceContext) : nullptr;
-    if (!context || !wglMakeCurrent(deviceContext, context)) {
+    testgl::GlWindow gl("gloamer_bench", nullptr, 0, size.width, size.height);
+    HDC deviceContext = gl.deviceContext();
+    if (!gl.ready()) {
         std::fprintf(stderr, "frame_bench: cannot make a %d x %d GL window (set SDL_VIDEODRIVER=offscreen without a display)\n",
                      size.width, size.height);
         std::exit(1);
@@ -73,11 +59,6 @@ double millisecondsPerFrame(Size size, int spriteCount)
         ++measured;
         elapsed = bench::seconds(CLOCK_MONOTONIC) - start;
     }
-
-    wglMakeCurrent(nullptr, nullptr);
-    wglDeleteContext(context);
-    ReleaseDC(window, deviceContext);
-    DestroyWindow(window);
     return elapsed * 1000.0 / measured;
 }
 
@@ -113,10 +94,8 @@ std::vector<double> pluginOnlyMilliseconds(const std::vector<int>& spriteCounts)
 
 int main()
 {
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = benchWindowProc;
-    windowClass.lpszClassName = "gloamer_bench";
-    if (!RegisterClassA(&windowClass)) {
+    testgl::WindowClass benchClass("gloamer_bench", DefWindowProcA, nullptr);
+    if (!benchClass.registered()) {
         std::fprintf(stderr, "frame_bench: cannot register the window class\n");
         return 1;
     }
@@ -127,7 +106,6 @@ int main()
         defaults.push_back(millisecondsPerFrame(size, 5));
     double manySprites = millisecondsPerFrame(sizes[0], 1000);
     std::vector<double> own = pluginOnlyMilliseconds({5, 1000});
-    UnregisterClassA("gloamer_bench", nullptr);
 
     std::printf("Gloamer frame benchmark\n");
     std::printf("machine: %s, %ld processors online; GL: %s\n", processorName().c_str(), sysconf(_SC_NPROCESSORS_ONLN),

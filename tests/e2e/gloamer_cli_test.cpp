@@ -16,6 +16,7 @@
 #include <sstream>
 #include <thread>
 
+#include "tests/support/temp_folder.h"
 #include "tests/support/test_audio.h"
 
 extern char** environ;
@@ -54,16 +55,11 @@ class GloamerTest : public ::testing::Test {
 public:
     void SetUp() override
     {
-        char pattern[] = "/tmp/gloamer-e2e-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder_ = pattern;
         setEnv("GLOAMER_RECORDING_FILE", path("calls.txt"));
         // Headless and silent whatever the machine has, and with no other hint of how to run.
         setEnv("SDL_VIDEODRIVER", "offscreen");
         setEnv("SDL_AUDIODRIVER", "dummy");
     }
-    void TearDown() override { fs::remove_all(folder_); }
-
     std::string path(const std::string& name) const { return (folder_ / name).string(); }
     void setEnv(const std::string& name, const std::string& value) { env_[name] = value; }
 
@@ -162,7 +158,7 @@ public:
         return path(name);
     }
 
-    fs::path folder_;
+    testfs::TempFolder folder_{"gloamer-e2e"};
     std::map<std::string, std::string> env_;
 };
 

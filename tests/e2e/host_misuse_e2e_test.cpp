@@ -14,6 +14,8 @@
 #include "platform/sdl/registry.h"
 #include "tests/pixels/frame_grab.h"
 #include "tests/support/bitmap_files.h"
+#include "tests/support/gl_window.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -77,51 +79,17 @@ protected:
     }
 };
 
-// A window and GL context of the host's own, current on this thread, as a host that draws with GL has.
-struct HostGlContext {
-    HWND window = nullptr;
-    HDC deviceContext = nullptr;
-    HGLRC context = nullptr;
-
-    HostGlContext()
-    {
-        WNDCLASSA windowClass = {};
-        windowClass.lpfnWndProc = DefWindowProcA;
-        windowClass.hInstance = (HINSTANCE)(intptr_t)0x4511;
-        windowClass.lpszClassName = "host_gl";
-        RegisterClassA(&windowClass);
-        window = CreateWindowExA(0, "host_gl", "host", WS_CAPTION, 0, 0, 96, 96, nullptr, nullptr,
-                                 windowClass.hInstance, nullptr);
-        deviceContext = GetDC(window);
-        PIXELFORMATDESCRIPTOR request = {};
-        request.nSize = sizeof(request);
-        request.nVersion = 1;
-        request.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
-        request.iPixelType = PFD_TYPE_RGBA;
-        request.cColorBits = 32;
-        int format = ChoosePixelFormat(deviceContext, &request);
-        SetPixelFormat(deviceContext, format, &request);
-        context = wglCreateContext(deviceContext);
-        wglMakeCurrent(deviceContext, context);
-    }
-    ~HostGlContext()
-    {
-        wglMakeCurrent(nullptr, nullptr);
-        wglDeleteContext(context);
-        ReleaseDC(window, deviceContext);
-        DestroyWindow(window);
-        UnregisterClassA("host_gl", (HINSTANCE)(intptr_t)0x4511);
-    }
-};
-
 TEST_F(HostMisuseEndToEndTest, RenderBeforeInitLeavesTheHostsOwnContextAlone)
 {
     gloamer::PluginLibrary library(GLOAMER_PLUGIN_PATH);
     VisModule* module = prepare(library, host);
     {
-        HostGlContext hostGl;
-        ASSERT_NE(hostGl.context, nullptr);
-        ASSERT_EQ(wglGetCurrentContext(), hostGl.context);
+        // A window and GL context of the host's own, current on this thread, as a host that draws with GL has.
+        HINSTANCE hostInstance = (HINSTANCE)(intptr_t)0x4511;
+        testgl::WindowClass hostClass("host_gl", DefWindowProcA, hostInstance);
+        testgl::GlWindow hostGl("host_gl", hostInstance, WS_CAPTION, 96, 96);
+        ASSERT_TRUE(hostGl.ready());
+        ASSERT_EQ(wglGetCurrentContext(), hostGl.context());
         glDisable(GL_DEPTH_TEST);
         glDisable(GL_TEXTURE_2D);
         glClearColor(0.2f, 0.4f, 0.6f, 1.0f);
@@ -153,7 +121,7 @@ TEST_F(HostMisuseEndToEndTest, RenderBeforeInitLeavesTheHostsOwnContextAlone)
 
 TEST_F(HostMisuseEndToEndTest, AfterEachFailedInitRenderAndQuitAreHarmlessAndInitThenRuns)
 {
-    testbmp::TempFolder folder("gloamer-e2e-misuse");
+    testfs::TempFolder folder("gloamer-e2e-misuse");
     std::filesystem::copy_file(GLOAMER_PLUGIN_PATH, folder / "vis_gloamer.so");
     // Each failure this platform can produce: an old host, a taken window class, a missing logo.
     for (const char* message : {"This plugin requires Winamp 5.0+", "ERRORCODE1", "Image load failed."}) {

@@ -15,6 +15,7 @@
 #include "platform/hooks.h"
 #include "tests/support/message_boxes.h"
 #include "tests/support/bitmap_files.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ protected:
     // Init of a copy of the plug-in in a folder of its own, holding the given logo file or none.
     void expectInitFailsWithoutAUsableLogo(const testbmp::Bytes* logo)
     {
-        testbmp::TempFolder folder("gloamer-e2e-logo");
+        testfs::TempFolder folder("gloamer-e2e-logo");
         std::filesystem::path plugin = folder / "vis_gloamer.so";
         std::filesystem::copy_file(GLOAMER_PLUGIN_PATH, plugin);
         if (logo)

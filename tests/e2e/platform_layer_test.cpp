@@ -3,10 +3,12 @@
 
 #include <GL/gl.h>
 
+#include <optional>
 #include <vector>
 
 #include "platform/hooks.h"
 #include "platform/win32.h"
+#include "tests/support/gl_window.h"
 
 namespace {
 
@@ -31,34 +33,17 @@ protected:
         windowClass.lpfnWndProc = recordingProc;
         windowClass.lpszClassName = "platform_test";
         ASSERT_NE(RegisterClassA(&windowClass), 0);
-        RECT rect = {0, 0, 320, 200};
-        AdjustWindowRectEx(&rect, WS_CAPTION | WS_SYSMENU, FALSE, 0);
-        window = CreateWindowExA(0, "platform_test", "test", WS_CAPTION | WS_SYSMENU, 0, 0, rect.right - rect.left,
-                                 rect.bottom - rect.top, nullptr, nullptr, nullptr, nullptr);
-        ASSERT_NE(window, nullptr);
-        dc = GetDC(window);
-        PIXELFORMATDESCRIPTOR request = {};
-        request.nSize = sizeof(request);
-        request.nVersion = 1;
-        request.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
-        request.cColorBits = 32;
-        request.cDepthBits = 16;
-        int format = ChoosePixelFormat(dc, &request);
-        ASSERT_NE(format, 0);
-        ASSERT_TRUE(SetPixelFormat(dc, format, &request));
-        context = wglCreateContext(dc);
-        ASSERT_NE(context, nullptr);
-        ASSERT_TRUE(wglMakeCurrent(dc, context));
+        gl.emplace("platform_test", nullptr, WS_CAPTION | WS_SYSMENU, 320, 200);
+        ASSERT_TRUE(gl->ready());
+        window = gl->window();
+        dc = gl->deviceContext();
     }
 
     void TearDown() override
     {
         gloamerSetPresentHook(nullptr, nullptr);
         gloamerSetTickSource(nullptr, nullptr);
-        wglMakeCurrent(nullptr, nullptr);
-        wglDeleteContext(context);
-        ReleaseDC(window, dc);
-        DestroyWindow(window);
+        gl.reset();
         EXPECT_TRUE(UnregisterClassA("platform_test", nullptr));
     }
 
@@ -69,9 +54,9 @@ protected:
         return {rgba[0], rgba[1], rgba[2]};
     }
 
+    std::optional<testgl::GlWindow> gl;
     HWND window = nullptr;
     HDC dc = nullptr;
-    HGLRC context = nullptr;
 };
 
 TEST_F(PlatformLayerTest, CreationSendsCreateThenTheClientSizeThatAdjustWindowRectPromised)

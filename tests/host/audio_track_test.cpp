@@ -7,6 +7,7 @@
 
 #include "host/audio/audio_track.h"
 #include "host/host_error.h"
+#include "tests/support/temp_folder.h"
 #include "tests/support/test_audio.h"
 
 namespace {
@@ -17,14 +18,6 @@ using gloamer::HostError;
 
 class AudioFileTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/gloamer-audio-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(folder_); }
-
     std::string path(const std::string& name) const { return (folder_ / name).string(); }
 
     // The message loadAudioFile gives for `file`, or "" when it loads.
@@ -38,7 +31,7 @@ protected:
         return "";
     }
 
-    fs::path folder_;
+    testfs::TempFolder folder_{"gloamer-audio"};
 };
 
 TEST_F(AudioFileTest, ReadsAStereoWavSampleForSample)
@@ -117,7 +110,7 @@ TEST_F(AudioFileTest, DecodesCompressedFormatsAtTheirLoudness)
 TEST_F(AudioFileTest, BadFilesAreNamedWithWhatIsWrong)
 {
     EXPECT_EQ(failureOf(path("missing.flac")), "cannot open '" + path("missing.flac") + "': no such file");
-    EXPECT_NE(failureOf(folder_.string()).find("it is a folder"), std::string::npos);
+    EXPECT_NE(failureOf(folder_.path().string()).find("it is a folder"), std::string::npos);
 
     std::ofstream(path("empty.wav")).close();
     EXPECT_NE(failureOf(path("empty.wav")).find("the file is empty"), std::string::npos);

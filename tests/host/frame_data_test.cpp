@@ -1,8 +1,6 @@
 // frame_data_test.cpp -- frame data files: what is written is read back whole, and damaged files are refused by name.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -12,6 +10,7 @@
 
 #include "host/host_error.h"
 #include "host/replay/frame_data.h"
+#include "tests/support/temp_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -19,12 +18,6 @@ namespace {
 
 class FrameDataFile : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        path = fs::temp_directory_path() / ("gloamer-frame-data-" + std::to_string(getpid()) + ".gfd");
-    }
-    void TearDown() override { fs::remove(path); }
-
     gloamer::FrameData twoFrames()
     {
         gloamer::FrameData data;
@@ -64,7 +57,8 @@ protected:
         return "";
     }
 
-    fs::path path;
+    testfs::TempFolder folder{"gloamer-frame-data"};
+    fs::path path = folder / "frames.gfd";
 };
 
 } // namespace

@@ -1,14 +1,10 @@
-// bitmap_files.h -- crafted bitmap files and throwaway folders for tests that feed the bitmap reader real files.
+// bitmap_files.h -- crafted bitmap files for tests that feed the bitmap reader real files.
 #pragma once
-
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <string>
-#include <system_error>
 #include <vector>
 
 namespace testbmp {
@@ -86,31 +82,5 @@ inline void writeFile(const std::filesystem::path& path, const Bytes& bytes)
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write((const char*)bytes.data(), (std::streamsize)bytes.size());
 }
-
-// A fresh folder under the system's temporary folder, removed with everything in it when this goes.
-class TempFolder {
-public:
-    explicit TempFolder(const std::string& prefix)
-    {
-        static int serial = 0;
-        path_ = std::filesystem::temp_directory_path() /
-                (prefix + "-" + std::to_string(getpid()) + "-" + std::to_string(serial++));
-        std::filesystem::remove_all(path_);
-        std::filesystem::create_directories(path_);
-    }
-    ~TempFolder()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-
-private:
-    std::filesystem::path path_;
-};
 
 } // namespace testbmp

@@ -15,4 +15,9 @@ protected:
     void TearDown() override;
     // Module 0 with the host's fields filled in as a player fills them.
     VisModule* module();
+    // Nothing of the render window is left: no class, window, device context or GL context, no handle kept.
+    static void expectNothingHeld();
+    // The GL state every capture and pass hands back: 2-D textures on, the rectangle target, blending, alpha
+    // test and culling off, one level of each matrix stack with the modelview current.
+    static void expectPassBaseline();
 };

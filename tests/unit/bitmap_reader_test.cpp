@@ -8,6 +8,7 @@
 #include "plugin/state.h"
 #include "tests/support/bitmap_files.h"
 #include "tests/support/plugin_fixture.h"
+#include "tests/support/temp_folder.h"
 
 using testbmp::Bytes;
 using testbmp::Rgb;
@@ -32,7 +33,7 @@ protected:
         return image;
     }
 
-    testbmp::TempFolder folder{"gloamer-reader"};
+    testfs::TempFolder folder{"gloamer-reader"};
 };
 
 Rgb pixelAt(Image* image, int x, int y)

@@ -52,19 +52,6 @@ protected:
             EXPECT_NEAR(vertices[first + k].t, corners[k].t, 2e-4);
         }
     }
-
-    // The state every capture and pass hands back.
-    static void expectBaseline()
-    {
-        EXPECT_TRUE(fake::gl().isEnabled(GL_TEXTURE_2D));
-        EXPECT_FALSE(fake::gl().isEnabled(GL_TEXTURE_RECTANGLE_NV));
-        EXPECT_FALSE(fake::gl().isEnabled(GL_BLEND));
-        EXPECT_FALSE(fake::gl().isEnabled(GL_ALPHA_TEST));
-        EXPECT_FALSE(fake::gl().isEnabled(GL_CULL_FACE));
-        EXPECT_EQ(fake::gl().matrixMode, (GLenum)GL_MODELVIEW);
-        EXPECT_EQ(fake::gl().depth(GL_PROJECTION), 1u);
-        EXPECT_EQ(fake::gl().depth(GL_MODELVIEW), 1u);
-    }
 };
 
 TEST_F(CapturesTest, LengthsAreGivenFor640By480)
@@ -96,7 +83,7 @@ TEST_F(CapturesTest, FirstCaptureMakesTheTextureUnderTheNextNameThenOnlyCopies)
     EXPECT_EQ(texture.params.at(GL_TEXTURE_WRAP_T), GL_CLAMP);
     EXPECT_EQ(fake::log().find("glCopyTexSubImage2D")->args,
               (std::vector<double>{GL_TEXTURE_RECTANGLE_NV, 0, 0, 0, 0, 0, 640, 480}));
-    expectBaseline();
+    expectPassBaseline();
 
     fake::log().reset();
     captureFeedback();
@@ -145,7 +132,7 @@ TEST_F(CapturesTest, AResizedWindowGetsNewStorageUnderTheSameName)
     captureFeedback();
     EXPECT_EQ(fake::gl().textures.at(2).imageCalls, images);
     EXPECT_EQ(nextTextureName, 3);
-    expectBaseline();
+    expectPassBaseline();
 }
 
 TEST_F(CapturesTest, FeedbackWithoutACaptureMakesNoCallAtAll)
@@ -173,7 +160,7 @@ TEST_F(CapturesTest, FeedbackLayerAtDefaultsZoomsTenAndSevenAndAHalf)
     EXPECT_EQ(fake::gl().blendDst, (GLenum)GL_ONE_MINUS_SRC_COLOR);
     // Drawn through the pixel overlay, which is gone again afterwards.
     EXPECT_EQ(fake::log().find("glOrtho")->args, (std::vector<double>{0, 640, 480, 0, -1, 1}));
-    expectBaseline();
+    expectPassBaseline();
     EXPECT_EQ(fake::gl().color, (std::array<float, 4>{0.75f, 0.75f, 0.75f, 1}));
 }
 
@@ -220,7 +207,7 @@ TEST_F(CapturesTest, DoublePassAddsAnIdenticalFaintQuad)
     expectCorners(fake::gl().batches[1], 0, layer(1280, 480, 20, 3.75));
     EXPECT_EQ(fake::gl().batches[0][0].color, (std::array<float, 4>{1, 1, 1, 1}));
     EXPECT_EQ(fake::gl().batches[1][0].color, (std::array<float, 4>{0.04f, 0.04f, 0.04f, 1}));
-    expectBaseline();
+    expectPassBaseline();
 }
 
 TEST_F(CapturesTest, GlowIsThirtyLayersInOneBatchTintedByTheLevels)
@@ -256,7 +243,7 @@ TEST_F(CapturesTest, GlowIsThirtyLayersInOneBatchTintedByTheLevels)
     EXPECT_EQ(state.bound.at(GL_TEXTURE_RECTANGLE_NV), 1u);
     EXPECT_EQ(fake::gl().blendSrc, (GLenum)GL_SRC_ALPHA);
     EXPECT_EQ(fake::gl().blendDst, (GLenum)GL_ONE);
-    expectBaseline();
+    expectPassBaseline();
     EXPECT_TRUE(fake::gl().isEnabled(GL_DEPTH_TEST));
     EXPECT_EQ(fake::gl().color, (std::array<float, 4>{1, 1, 1, 1}));
 }

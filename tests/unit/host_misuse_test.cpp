@@ -4,25 +4,14 @@
 
 #include "plugin/callbacks.h"
 #include "plugin/state.h"
-#include "tests/support/bitmap_files.h"
 #include "tests/support/plugin_fixture.h"
+#include "tests/support/startup_failures.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
 class HostMisuseTest : public PluginTest {
 protected:
-    // Nothing of the render window is left: no class, window, device context or GL context, no handle kept.
-    static void expectNothingHeld()
-    {
-        EXPECT_TRUE(fake::win32().classes.empty());
-        EXPECT_TRUE(fake::win32().windows.empty());
-        EXPECT_TRUE(fake::win32().deviceContexts.empty());
-        EXPECT_TRUE(fake::win32().contexts.empty());
-        EXPECT_EQ(renderWindow, nullptr);
-        EXPECT_EQ(deviceContext, nullptr);
-        EXPECT_EQ(glContext, nullptr);
-    }
-
     // A render call that must do nothing at all: no Win32 or GL call, no allocation, no state touched.
     void expectRenderDoesNothing()
     {
@@ -79,7 +68,7 @@ void PrintTo(const InitFailure& failure, std::ostream* out)
 
 class FailedInitTest : public HostMisuseTest, public ::testing::WithParamInterface<InitFailure> {
 protected:
-    testbmp::TempFolder emptyFolder{"gloamer-misuse"};
+    testfs::TempFolder emptyFolder{"gloamer-misuse"};
 
     void breakInit(const InitFailure& failure)
     {
@@ -133,17 +122,18 @@ TEST_P(FailedInitTest, RenderAndQuitAfterItAreHarmlessAndALaterInitRuns)
     expectNothingHeld();
 }
 
+// An old host, each numbered start-up failure, a missing logo.
+std::vector<InitFailure> everyInitFailure()
+{
+    std::vector<InitFailure> failures = {{"OldHost", "This plugin requires Winamp 5.0+", nullptr, true, false}};
+    for (const StartupFailure& step : startupFailures())
+        failures.push_back({step.failingCall, step.code, step.failingCall, false, false});
+    failures.push_back({"NoLogo", "Image load failed.", nullptr, false, true});
+    return failures;
+}
+
 INSTANTIATE_TEST_SUITE_P(
-    EachWay, FailedInitTest,
-    ::testing::Values(InitFailure{"OldHost", "This plugin requires Winamp 5.0+", nullptr, true, false},
-                      InitFailure{"RegisterClassA", "ERRORCODE1", "RegisterClassA", false, false},
-                      InitFailure{"CreateWindowExA", "ERRORCODE2", "CreateWindowExA", false, false},
-                      InitFailure{"GetDC", "ERRORCODE3", "GetDC", false, false},
-                      InitFailure{"ChoosePixelFormat", "ERRORCODE4", "ChoosePixelFormat", false, false},
-                      InitFailure{"SetPixelFormat", "ERRORCODE5", "SetPixelFormat", false, false},
-                      InitFailure{"wglCreateContext", "ERRORCODE6", "wglCreateContext", false, false},
-                      InitFailure{"wglMakeCurrent", "ERRORCODE7", "wglMakeCurrent", false, false},
-                      InitFailure{"NoLogo", "Image load failed.", nullptr, false, true}),
+    EachWay, FailedInitTest, ::testing::ValuesIn(everyInitFailure()),
     [](const ::testing::TestParamInfo<InitFailure>& info) { return std::string(info.param.name); });
 
 TEST_F(HostMisuseTest, QuitWithoutInitAndQuitTwiceReleaseNothingTwice)

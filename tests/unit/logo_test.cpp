@@ -12,6 +12,7 @@
 #include "plugin/state.h"
 #include "tests/support/bitmap_files.h"
 #include "tests/support/plugin_fixture.h"
+#include "tests/support/temp_folder.h"
 
 using testbmp::Rgb;
 
@@ -51,7 +52,7 @@ protected:
         EXPECT_EQ(fake::log().count("glTexImage2D"), 0u);
     }
 
-    testbmp::TempFolder folder{"gloamer-logo"};
+    testfs::TempFolder folder{"gloamer-logo"};
 };
 
 TEST_F(LogoTest, LoadsTheLogoBesideTheLibraryKeyedOntoAClampedLinearTexture)
@@ -259,16 +260,12 @@ TEST_F(LogoTest, InitWithoutTheLogoWithdrawsTheWindowFromTheHostAndTearsItDown)
     ASSERT_GT(calls.size(), (size_t)box + 1);
     const fake::Call& withdraw = calls[(size_t)box + 1];
     EXPECT_EQ(withdraw.op, "SendMessageA");
-    EXPECT_EQ(withdraw.args, (std::vector<double>{(double)(uintptr_t)fake::hostWindowHandle(), WM_USER, 0, 611}));
+    EXPECT_EQ(withdraw.args, (std::vector<double>{(double)(uintptr_t)fake::hostWindowHandle(), WM_USER, 0,
+                                                   HOSTMSG_SET_RENDER_WINDOW}));
     EXPECT_EQ(fake::log().ops((size_t)box + 2),
               (std::vector<std::string>{"wglMakeCurrent", "wglDeleteContext", "ReleaseDC", "DestroyWindow",
                                         "UnregisterClassA"}));
-    EXPECT_TRUE(fake::win32().windows.empty());
-    EXPECT_TRUE(fake::win32().classes.empty());
-    EXPECT_TRUE(fake::win32().contexts.empty());
-    EXPECT_TRUE(fake::win32().deviceContexts.empty());
-    EXPECT_EQ(renderWindow, nullptr);
-    EXPECT_EQ(glContext, nullptr);
+    expectNothingHeld();
 }
 
 TEST_F(LogoTest, EachInitUploadsTheLogoAgainUnderTheNextName)

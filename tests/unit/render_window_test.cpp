@@ -5,6 +5,7 @@
 #include "plugin/callbacks.h"
 #include "plugin/state.h"
 #include "tests/support/plugin_fixture.h"
+#include "tests/support/startup_failures.h"
 #include "window/render_window.h"
 
 using RenderWindowTest = PluginTest;
@@ -29,12 +30,13 @@ TEST_F(RenderWindowTest, StartupRegistersCreatesAndAnnouncesTheWindowInOrder)
     EXPECT_EQ(instanceHandle, fake::libraryInstanceHandle());
 
     const fake::Call* adjust = fake::log().find("AdjustWindowRectEx");
-    EXPECT_EQ(adjust->args, (std::vector<double>{50, 50, 640, 480, 0xC80000, 0, 0x40100}));
+    EXPECT_EQ(adjust->args, (std::vector<double>{50, 50, 640, 480, WS_CAPTION | WS_SYSMENU, FALSE,
+                                                 WS_EX_APPWINDOW | WS_EX_WINDOWEDGE}));
 
     const fake::Call* create = fake::log().find("CreateWindowExA");
     EXPECT_EQ(create->texts, (std::vector<std::string>{"f_gloamer", "Gloamer"}));
-    EXPECT_EQ(create->args[0], 0x40100);
-    EXPECT_EQ(create->args[1], 0xC80000 | 0x04000000 | 0x02000000);
+    EXPECT_EQ(create->args[0], WS_EX_APPWINDOW | WS_EX_WINDOWEDGE);
+    EXPECT_EQ(create->args[1], WS_CAPTION | WS_SYSMENU | WS_CLIPSIBLINGS | WS_CLIPCHILDREN); // not visible yet
     EXPECT_EQ(create->args[2], 0); // at (0, 0), not (50, 50)
     EXPECT_EQ(create->args[3], 0);
     EXPECT_EQ(create->args[4], 590 + fake::kFrameLeft + fake::kFrameRight);
@@ -45,7 +47,8 @@ TEST_F(RenderWindowTest, StartupRegistersCreatesAndAnnouncesTheWindowInOrder)
     const fake::Call* choose = fake::log().find("ChoosePixelFormat");
     // size, version, flags, type, colour, alpha, accumulation, depth, stencil, auxiliary, layer
     EXPECT_EQ(std::vector<double>(choose->args.begin() + 1, choose->args.begin() + 12),
-              (std::vector<double>{40, 1, 0x25, 0, 32, 0, 0, 16, 0, 0, 0}));
+              (std::vector<double>{40, 1, PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER, PFD_TYPE_RGBA,
+                                   32, 0, 0, 16, 0, 0, PFD_MAIN_PLANE}));
     const fake::Call* set = fake::log().find("SetPixelFormat");
     EXPECT_EQ(set->args[1], 7.0);               // the chosen format
     EXPECT_EQ(set->args[2], choose->args[12]);  // the same request
@@ -64,7 +67,8 @@ TEST_F(RenderWindowTest, StartupRegistersCreatesAndAnnouncesTheWindowInOrder)
     EXPECT_EQ(seen, expected);
 
     const fake::Call* announce = fake::log().find("SendMessageA", 1);
-    EXPECT_EQ(announce->args, (std::vector<double>{h(fake::hostWindowHandle()), WM_USER, h(renderWindow), 611}));
+    EXPECT_EQ(announce->args, (std::vector<double>{h(fake::hostWindowHandle()), WM_USER, h(renderWindow),
+                                                   HOSTMSG_SET_RENDER_WINDOW}));
     const fake::Call* userData = fake::log().find("SetWindowLongA");
     EXPECT_EQ(userData->args[1], GWL_USERDATA);
     EXPECT_EQ(fake::log().find("ShowWindow")->args[1], SW_SHOW);
@@ -84,12 +88,6 @@ TEST_F(RenderWindowTest, ViewportAndDefaultsComeAfterShowingAndBeforeTheFirstSwa
     EXPECT_LT(fake::log().indexOf("glClear"), fake::log().indexOf("SwapBuffers"));
     EXPECT_GT(fake::log().indexOf("glClear"), lastViewport);
 }
-
-struct StartupFailure {
-    const char* failingCall;
-    const char* code;
-    std::vector<std::string> teardown; // the calls after the message box
-};
 
 void PrintTo(const StartupFailure& failure, std::ostream* out)
 {
@@ -113,27 +111,12 @@ TEST_P(StartupFailureTest, ShowsItsCodeThenReleasesExactlyWhatWasBuilt)
     EXPECT_EQ(fake::log().ops((size_t)box + 1), failure.teardown);
 
     // Nothing is left behind and the host never heard of a window.
-    EXPECT_TRUE(fake::win32().windows.empty());
-    EXPECT_TRUE(fake::win32().classes.empty());
-    EXPECT_TRUE(fake::win32().deviceContexts.empty());
-    EXPECT_TRUE(fake::win32().contexts.empty());
+    expectNothingHeld();
     EXPECT_EQ(fake::log().count("SendMessageA"), 1u); // the probe only
-    EXPECT_EQ(renderWindow, nullptr);
-    EXPECT_EQ(deviceContext, nullptr);
-    EXPECT_EQ(glContext, nullptr);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    EachStep, StartupFailureTest,
-    ::testing::Values(
-        StartupFailure{"RegisterClassA", "ERRORCODE1", {}},
-        StartupFailure{"CreateWindowExA", "ERRORCODE2", {"UnregisterClassA"}},
-        StartupFailure{"GetDC", "ERRORCODE3", {"DestroyWindow", "UnregisterClassA"}},
-        StartupFailure{"ChoosePixelFormat", "ERRORCODE4", {"ReleaseDC", "DestroyWindow", "UnregisterClassA"}},
-        StartupFailure{"SetPixelFormat", "ERRORCODE5", {"ReleaseDC", "DestroyWindow", "UnregisterClassA"}},
-        StartupFailure{"wglCreateContext", "ERRORCODE6", {"ReleaseDC", "DestroyWindow", "UnregisterClassA"}},
-        StartupFailure{"wglMakeCurrent", "ERRORCODE7",
-                       {"wglMakeCurrent", "wglDeleteContext", "ReleaseDC", "DestroyWindow", "UnregisterClassA"}}),
+    EachStep, StartupFailureTest, ::testing::ValuesIn(startupFailures()),
     [](const ::testing::TestParamInfo<StartupFailure>& info) { return std::string(info.param.failingCall); });
 
 TEST_F(RenderWindowTest, TeardownReleasesOnlyWhatIsHeldAndReportsTheClass)

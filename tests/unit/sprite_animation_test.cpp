@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/gl.h"
 #include "plugin/state.h"
 #include "render/spectrum_level.h"
 #include "render/sprite_animation.h"
@@ -85,9 +86,9 @@ TEST_F(SpriteAnimationTest, DefaultSpritesSwayAndShiftWithTheLevels)
         EXPECT_EQ(sprites[i].angleZ, 180.0f);
         EXPECT_EQ(sprites[i].halfWidth, 10.0f);
         EXPECT_EQ(sprites[i].halfHeight, 10.0f);
-        EXPECT_EQ(sprites[i].blendSrc, 769);
-        EXPECT_EQ(sprites[i].blendDst, 775);
-        EXPECT_EQ(sprites[i].alphaTest, 516);
+        EXPECT_EQ(sprites[i].blendSrc, GL_ONE_MINUS_SRC_COLOR);
+        EXPECT_EQ(sprites[i].blendDst, GL_ONE_MINUS_DST_COLOR);
+        EXPECT_EQ(sprites[i].alphaTest, GL_GREATER);
         EXPECT_EQ(sprites[i].noDepthWrite, 0);
         EXPECT_EQ(sprites[i].backTexture, -1);
     }

@@ -146,9 +146,9 @@ TEST_P(FilterModeTest, SetsWrapAndFilterThroughTheFloatCallAfterTheImage)
         size_t at = 0;
         if (c.clamped) {
             EXPECT_EQ(fake::log().find("glTexParameterf", at++)->args,
-                      (std::vector<double>{GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, 10496.0}));
+                      (std::vector<double>{GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP}));
             EXPECT_EQ(fake::log().find("glTexParameterf", at++)->args,
-                      (std::vector<double>{GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, 10496.0}));
+                      (std::vector<double>{GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP}));
         }
         EXPECT_EQ(fake::log().find("glTexParameterf", at++)->args,
                   (std::vector<double>{GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, (double)c.filter}));

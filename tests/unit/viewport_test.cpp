@@ -48,11 +48,8 @@ TEST_F(ViewportTest, DefaultsSetTheBaselineStateAndClear)
     EXPECT_EQ(initGlDefaults(), 1);
     EXPECT_EQ(fake::log().ops(), (std::vector<std::string>{"glEnable", "glClearColor", "glClearDepth", "glDepthFunc",
                                                            "glEnable", "glShadeModel", "glHint", "glClear"}));
-    EXPECT_TRUE(fake::gl().isEnabled(GL_TEXTURE_2D));
+    expectPassBaseline();
     EXPECT_TRUE(fake::gl().isEnabled(GL_DEPTH_TEST));
-    EXPECT_FALSE(fake::gl().isEnabled(GL_BLEND));
-    EXPECT_FALSE(fake::gl().isEnabled(GL_ALPHA_TEST));
-    EXPECT_FALSE(fake::gl().isEnabled(GL_CULL_FACE));
     EXPECT_EQ(fake::gl().depthFunc, (GLenum)GL_LESS);
     EXPECT_EQ(fake::log().find("glClearColor")->args, (std::vector<double>{0, 0, 0, 0}));
     EXPECT_EQ(fake::log().find("glHint")->args, (std::vector<double>{GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST}));

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/temp_folder.h"
 #include "tests/video/media_probe.h"
 
 extern char** environ;
@@ -66,15 +67,6 @@ Outcome finish(pid_t child, const fs::path& errorsFile)
 
 class RenderCommandTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        folder = fs::temp_directory_path() / ("gloamer-render-" + std::to_string(getpid()) + "-" +
-                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder);
-        fs::create_directories(folder);
-    }
-    void TearDown() override { fs::remove_all(folder); }
-
     Outcome render(std::vector<std::string> arguments)
     {
         arguments.insert(arguments.begin(), "render");
@@ -82,7 +74,7 @@ protected:
         return finish(start(arguments, errors), errors);
     }
 
-    fs::path folder;
+    testfs::TempFolder folder{"gloamer-render"};
 };
 
 // Bright, strongly coloured pixels: the logo's colours, not the grey of an untextured quad or black.

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/temp_folder.h"
 #include "tests/video/media_probe.h"
 
 namespace fs = std::filesystem;
@@ -27,8 +28,7 @@ int runGloamer(const std::string& arguments)
 
 TEST(ReplayCommand, AnalysedThenReplayedFramesEqualRenderedFrames)
 {
-    fs::path folder = fs::temp_directory_path() / ("gloamer-replay-" + std::to_string(getpid()));
-    fs::remove_all(folder);
+    testfs::TempFolder folder("gloamer-replay");
     fs::create_directories(folder / "render");
     fs::create_directories(folder / "replay");
     const std::string span = " --fps 25 --start 3.5 --duration 0.4";
@@ -52,5 +52,4 @@ TEST(ReplayCommand, AnalysedThenReplayedFramesEqualRenderedFrames)
     }
     EXPECT_EQ(frames, 10);
     EXPECT_FALSE(fs::exists(folder / "replay" / "00011.png"));
-    fs::remove_all(folder);
 }

@@ -1,13 +1,12 @@
 // stored_png_test.cpp -- the stored PNG writer: FFmpeg's decoder reads its pictures back pixel for pixel.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
 #include <vector>
 
 #include "host/video/stored_png.h"
+#include "tests/support/temp_folder.h"
 #include "tests/video/media_probe.h"
 
 namespace fs = std::filesystem;
@@ -27,11 +26,11 @@ TEST(StoredPng, DecodesToThePixelsWritten)
     for (size_t i = 0; i < rgb.size(); ++i)
         rgb[i] = (uint8_t)((i * 7919) >> 3);
     std::vector<uint8_t> png = gloamer::encodeStoredPng(rgb.data(), width, height);
-    fs::path path = fs::temp_directory_path() / ("gloamer-stored-" + std::to_string(getpid()) + ".png");
+    testfs::TempFolder folder("gloamer-stored");
+    fs::path path = folder / "picture.png";
     std::ofstream(path, std::ios::binary).write((const char*)png.data(), (std::streamsize)png.size());
 
     gloamer::testing::MediaInfo info = gloamer::testing::probeMedia(path.string(), 1);
-    fs::remove(path);
     ASSERT_EQ(info.width, width);
     ASSERT_EQ(info.height, height);
     ASSERT_EQ(info.pictures.size(), 1u);

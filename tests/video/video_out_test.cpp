@@ -18,6 +18,7 @@
 
 #include "host/host_error.h"
 #include "host/video/frame_sink.h"
+#include "tests/support/temp_folder.h"
 #include "tests/video/media_probe.h"
 
 namespace fs = std::filesystem;
@@ -27,18 +28,9 @@ namespace {
 
 class VideoOutTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        folder = fs::temp_directory_path() / ("gloamer-video-" + std::to_string(getpid()) + "-" +
-                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder);
-        fs::create_directories(folder);
-    }
-    void TearDown() override { fs::remove_all(folder); }
-
     std::string path(const std::string& name) const { return (folder / name).string(); }
 
-    fs::path folder;
+    testfs::TempFolder folder{"gloamer-video"};
 };
 
 // A picture whose left half is red and right half blue, with a bar that moves one column per frame.
