@@ -51,6 +51,8 @@ LRESULT HostWindow::handleUserMessage(WPARAM wParam, LPARAM lParam)
     if (lParam == HOSTMSG_SET_RENDER_WINDOW) {
         renderWindow_ = (HWND)wParam;
         announcements_.push_back(renderWindow_);
+        if (renderWindow_ && announcementListener_)
+            announcementListener_(renderWindow_);
     }
     return 0;
 }

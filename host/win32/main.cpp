@@ -187,15 +187,21 @@ void printAnnouncements(const HostWindow& host, size_t& reported)
     }
 }
 
-void printLeftovers(const PluginLibrary& library, const HostWindow& host, const char* when)
+// The host knows the plug-in's window only as a player does, from message 611: a window it announced that still
+// stands is left over, and so is the class of an announced window, its name read while the window stood.
+void printLeftovers(const PluginLibrary& library, const HostWindow& host, const std::string& announcedClass,
+                    const char* when)
 {
-    WNDCLASSA windowClass;
-    bool registered = GetClassInfoA((HINSTANCE)library.handle(), "f_gloamer", &windowClass) != 0;
-    bool windowLeft = FindWindowA("f_gloamer", nullptr) != nullptr;
-    bool announcedLeft = false;
+    bool windowLeft = false;
     for (HWND window : host.announcements())
-        announcedLeft = announcedLeft || (window && IsWindow(window));
-    printf("%s: window left=%s class f_gloamer registered=%s\n", when, yesNo(windowLeft || announcedLeft),
+        windowLeft = windowLeft || (window && IsWindow(window));
+    if (announcedClass.empty()) {
+        printf("%s: window left=%s class unknown (no window announced)\n", when, yesNo(windowLeft));
+        return;
+    }
+    WNDCLASSA windowClass;
+    bool registered = GetClassInfoA((HINSTANCE)library.handle(), announcedClass.c_str(), &windowClass) != 0;
+    printf("%s: window left=%s class %s registered=%s\n", when, yesNo(windowLeft), announcedClass.c_str(),
            yesNo(registered));
 }
 
@@ -226,6 +232,12 @@ int runCheck(const Options& options)
 
     HostWindow host;
     host.setVersionAnswer((LRESULT)options.versionAnswer);
+    std::string announcedClass;
+    host.setAnnouncementListener([&announcedClass](HWND window) {
+        char name[256] = {};
+        GetClassNameA(window, name, sizeof(name));
+        announcedClass = name;
+    });
     MessageBoxCatcher catcher(printMessageBox);
     DWORD frame = 0;
     int presented = 0;
@@ -243,7 +255,7 @@ int runCheck(const Options& options)
     printf("init: %d\n", initResult);
     size_t reported = 0;
     printAnnouncements(host, reported);
-    printLeftovers(library, host, "after init");
+    printLeftovers(library, host, announcedClass, "after init");
     fflush(stdout);
     if (initResult != 0)
         return 0;
@@ -262,7 +274,7 @@ int runCheck(const Options& options)
     hooks.setPresentHook(nullptr, nullptr);
     printf("quit: %d\n", module->quit(module));
     printAnnouncements(host, reported);
-    printLeftovers(library, host, "after quit");
+    printLeftovers(library, host, announcedClass, "after quit");
     fflush(stdout);
     return 0;
 }

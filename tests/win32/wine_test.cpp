@@ -198,7 +198,7 @@ TEST(WinePlugin, VersionProbeAnsweredWithZeroStopsBeforeAnyWindow)
         << run.output;
     EXPECT_TRUE(hasLine(run.output, "init: 1")) << run.output;
     EXPECT_EQ(countLinesStarting(run.output, "611:"), 0) << run.output;
-    EXPECT_TRUE(hasLine(run.output, "after init: window left=no class f_gloamer registered=no")) << run.output;
+    EXPECT_TRUE(hasLine(run.output, "after init: window left=no class unknown (no window announced)")) << run.output;
 }
 
 TEST(WinePlugin, NoLogoBesideTheDllFailsInitAndLeavesNoWindow)
