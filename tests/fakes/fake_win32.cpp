@@ -34,6 +34,15 @@ static T newHandle()
     return (T)(intptr_t)win32().nextHandle++;
 }
 
+// A new handle, kept among the live ones until its release.
+template <typename T>
+static T newLiveHandle(std::set<T>& live)
+{
+    T created = newHandle<T>();
+    live.insert(created);
+    return created;
+}
+
 } // namespace fake
 
 using fake::handle;
@@ -168,9 +177,7 @@ HDC GetDC(HWND window)
     log().record("GetDC", {handle(window)});
     if (fake::fails("GetDC") || !win32().windows.count(window))
         return nullptr;
-    HDC dc = fake::newHandle<HDC>();
-    win32().deviceContexts.insert(dc);
-    return dc;
+    return fake::newLiveHandle(win32().deviceContexts);
 }
 
 int ReleaseDC(HWND window, HDC deviceContext)
@@ -206,9 +213,7 @@ HGLRC wglCreateContext(HDC deviceContext)
     log().record("wglCreateContext", {handle(deviceContext)});
     if (fake::fails("wglCreateContext"))
         return nullptr;
-    HGLRC context = fake::newHandle<HGLRC>();
-    win32().contexts.insert(context);
-    return context;
+    return fake::newLiveHandle(win32().contexts);
 }
 
 BOOL wglMakeCurrent(HDC deviceContext, HGLRC context)

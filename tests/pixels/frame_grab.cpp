@@ -89,32 +89,32 @@ double zoomMismatch(const Frame& a, const Frame& b, double scale)
     return count ? total / (double)count : 1e9;
 }
 
-int bestShiftX(const Frame& a, const Frame& b, int range, int dy)
+// The shift along one axis (the other held at `across`) that best lays a over b; no shift wins ties.
+static int bestShift(const Frame& a, const Frame& b, int range, int across, bool alongX)
 {
+    auto mismatchAt = [&](int shift) {
+        return alongX ? shiftMismatch(a, b, shift, across) : shiftMismatch(a, b, across, shift);
+    };
     int best = 0;
-    double bestMismatch = shiftMismatch(a, b, 0, dy);
-    for (int dx = -range; dx <= range; ++dx) {
-        double mismatch = shiftMismatch(a, b, dx, dy);
+    double bestMismatch = mismatchAt(0);
+    for (int shift = -range; shift <= range; ++shift) {
+        double mismatch = mismatchAt(shift);
         if (mismatch < bestMismatch) {
-            best = dx;
+            best = shift;
             bestMismatch = mismatch;
         }
     }
     return best;
 }
 
+int bestShiftX(const Frame& a, const Frame& b, int range, int dy)
+{
+    return bestShift(a, b, range, dy, true);
+}
+
 int bestShiftY(const Frame& a, const Frame& b, int range, int dx)
 {
-    int best = 0;
-    double bestMismatch = shiftMismatch(a, b, dx, 0);
-    for (int dy = -range; dy <= range; ++dy) {
-        double mismatch = shiftMismatch(a, b, dx, dy);
-        if (mismatch < bestMismatch) {
-            best = dy;
-            bestMismatch = mismatch;
-        }
-    }
-    return best;
+    return bestShift(a, b, range, dx, false);
 }
 
 double bestZoom(const Frame& a, const Frame& b, double lo, double hi, double step)
