@@ -1,9 +1,7 @@
 // gloamer_cli_test.cpp -- the built gloamer program run headless: files, the demo, live input, Ctrl-C, bad input.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,6 +14,7 @@
 #include <sstream>
 #include <thread>
 
+#include "tests/support/child_process.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_audio.h"
 
@@ -68,10 +67,6 @@ public:
     {
         std::vector<std::string> words{GLOAMER_HOST_PATH};
         words.insert(words.end(), arguments.begin(), arguments.end());
-        std::vector<char*> argv;
-        for (std::string& word : words)
-            argv.push_back(word.data());
-        argv.push_back(nullptr);
 
         std::vector<std::string> environment;
         for (char** entry = environ; *entry; ++entry) {
@@ -86,21 +81,10 @@ public:
             envp.push_back(variable.data());
         envp.push_back(nullptr);
 
-        posix_spawn_file_actions_t files;
-        posix_spawn_file_actions_init(&files);
-        posix_spawn_file_actions_addopen(&files, 1, path("stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&files, 2, path("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawnattr_t attributes;
-        posix_spawnattr_init(&attributes);
-        posix_spawnattr_setpgroup(&attributes, 0);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-        pid_t pid = 0;
-        int spawned = posix_spawn(&pid, argv[0], &files, &attributes, argv.data(), envp.data());
-        posix_spawn_file_actions_destroy(&files);
-        posix_spawnattr_destroy(&attributes);
+        pid_t pid = testproc::spawn(words, {"", path("stdout.txt"), path("stderr.txt")}, envp.data(), true);
         Outcome run;
-        if (spawned != 0) {
-            ADD_FAILURE() << "cannot start " << argv[0];
+        if (pid < 0) {
+            ADD_FAILURE() << "cannot start " << words[0];
             return run;
         }
         if (whileRunning)
@@ -117,7 +101,7 @@ public:
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        run.status = testproc::exitStatus(status);
         run.groupLeftRunning = kill(-pid, 0) == 0;
         if (run.groupLeftRunning)
             kill(-pid, SIGKILL);

@@ -3,7 +3,6 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,10 +16,10 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/child_process.h"
 #include "tests/support/temp_folder.h"
 #include "tests/video/media_probe.h"
 
-extern char** environ;
 namespace fs = std::filesystem;
 
 namespace {
@@ -41,18 +40,7 @@ pid_t start(const std::vector<std::string>& arguments, const fs::path& errorsFil
 {
     std::vector<std::string> all = {GLOAMER_HOST_PATH};
     all.insert(all.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& argument : all)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 2, errorsFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    pid_t child = -1;
-    posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    return child;
+    return testproc::spawn(all, {"/dev/null", "", errorsFile.string()});
 }
 
 Outcome finish(pid_t child, const fs::path& errorsFile)
@@ -60,7 +48,7 @@ Outcome finish(pid_t child, const fs::path& errorsFile)
     Outcome run;
     int status = 0;
     waitpid(child, &status, 0);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    run.status = testproc::exitStatus(status);
     run.errors = readFile(errorsFile);
     return run;
 }
