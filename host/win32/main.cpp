@@ -230,9 +230,9 @@ int runCheck(const Options& options)
            offset(&module->channelCount), offset(&module->spectrumData), offset(&module->waveformData));
     fflush(stdout);
 
+    std::string announcedClass; // outlives the host window that writes it
     HostWindow host;
     host.setVersionAnswer((LRESULT)options.versionAnswer);
-    std::string announcedClass;
     host.setAnnouncementListener([&announcedClass](HWND window) {
         char name[256] = {};
         GetClassNameA(window, name, sizeof(name));
