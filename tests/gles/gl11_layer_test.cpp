@@ -51,19 +51,26 @@ protected:
         return made;
     }
 
-    // Clears to black, fills the window with one quad of the given colour, and reads the middle back.
+    // Clears to black, fills the window with one quad of the given colour (and the texture, if enabled, from
+    // corner to corner), and reads the middle back.
     static std::array<unsigned char, 3> drawQuad(float red, float green, float blue)
     {
         glClear(GL_COLOR_BUFFER_BIT);
         glColor4f(red, green, blue, 1.0f);
         glBegin(GL_QUADS);
-        glVertex2f(-1, -1);
-        glVertex2f(1, -1);
-        glVertex2f(1, 1);
-        glVertex2f(-1, 1);
+        const float corners[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+        for (const auto& corner : corners) {
+            glTexCoord2f(corner[0], corner[1]);
+            glVertex2f(corner[0] * 2 - 1, corner[1] * 2 - 1);
+        }
         glEnd();
+        return pixelAt(8, 8);
+    }
+
+    static std::array<unsigned char, 3> pixelAt(int x, int y)
+    {
         unsigned char rgba[4] = {};
-        glReadPixels(8, 8, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+        glReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
         return {rgba[0], rgba[1], rgba[2]};
     }
 };
@@ -91,6 +98,30 @@ TEST_F(Gl11Layer, AnIncompleteTextureDrawsAsIfTexturingWereOff)
         glEnable(GL_TEXTURE_2D);
         EXPECT_EQ(drawQuad(1.0f, 1.0f, 0.0f), c.seen) << c.texture;
         EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR) << c.texture;
+    }
+}
+
+// A white 2 x 2 texture stretched over the window: under GL_CLAMP the linear filter reaches the transparent black
+// border within half a texel of the edges, as the logo's outermost texels do on desktop GL.
+TEST_F(Gl11Layer, ClampBlendsTheBorderInAtTheEdgesAndClampToEdgeDoesNot)
+{
+    const unsigned char white[16] = {255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255};
+    struct Case {
+        GLint wrap;
+        bool darkCorner;
+    } cases[] = {{GL_CLAMP, true}, {GL_CLAMP_TO_EDGE, false}};
+    GLuint name = 1;
+    for (const Case& c : cases) {
+        glBindTexture(GL_TEXTURE_2D, name++);
+        glTexImage2D(GL_TEXTURE_2D, 0, 4, 2, 2, 0, GL_RGBA, GL_UNSIGNED_BYTE, white);
+        for (GLenum filter : {GL_TEXTURE_MIN_FILTER, GL_TEXTURE_MAG_FILTER})
+            glTexParameteri(GL_TEXTURE_2D, filter, GL_LINEAR);
+        for (GLenum axis : {GL_TEXTURE_WRAP_S, GL_TEXTURE_WRAP_T})
+            glTexParameteri(GL_TEXTURE_2D, axis, c.wrap);
+        glEnable(GL_TEXTURE_2D);
+        EXPECT_EQ(drawQuad(1.0f, 1.0f, 1.0f)[0], 255) << c.wrap;
+        EXPECT_EQ(pixelAt(0, 0)[0] < 128, c.darkCorner) << c.wrap;
+        EXPECT_EQ(pixelAt(8, 0)[0] < 255, c.darkCorner) << c.wrap;
     }
 }
 
