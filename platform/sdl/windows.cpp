@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "platform/sdl/offscreen_surface.h"
@@ -49,6 +51,22 @@ HWND handleOf(const Window& window)
     return (HWND)window.id;
 }
 
+// Desktop GL's compatibility profile, or with GLOAMER_GL_PROFILE=es OpenGL ES 3.0, which a plug-in built over
+// the GL 1.1 layer on GLES draws with. SDL picks its GL library by the profile, so it is set before loading.
+static void requestContextProfile()
+{
+    const char* profile = getenv("GLOAMER_GL_PROFILE");
+    if (profile && !strcmp(profile, "es")) {
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_ES);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 0);
+    } else {
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2); // SDL's own default, whatever came before
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
+    }
+}
+
 bool ensureVideo()
 {
     if (SDL_WasInit(SDL_INIT_VIDEO))
@@ -60,6 +78,7 @@ bool ensureVideo()
         return false;
     // SDL unloads the GL library with the last GL window; held from here on, a plug-in's second init does not
     // load the GL driver all over again, and leak checkers at exit still find the driver's memory reachable.
+    requestContextProfile();
     SDL_GL_LoadLibrary(nullptr);
     return true;
 }
@@ -164,7 +183,7 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
         window->clientWidth = std::max(1, width - (int)(frame.left + frame.right));
         window->clientHeight = std::max(1, height - (int)(frame.top + frame.bottom));
         // A window's pixel format is fixed when SDL creates it, so every window is made ready for GL.
-        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+        requestContextProfile();
         SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
         SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
         SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
