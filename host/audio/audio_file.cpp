@@ -12,6 +12,7 @@
 #include <fstream>
 #include <memory>
 
+#include "host/audio/sdl_audio.h"
 #include "host/host_error.h"
 
 namespace gloamer {
@@ -66,7 +67,8 @@ std::string openFailure(const std::string& path)
         return "cannot read " + quoted(path) + ": its audio encoding is not supported (" + reason +
                "); convert it to WAV or FLAC";
     case SF_ERR_SYSTEM:
-        return "cannot read " + quoted(path) + ": " + reason;
+        // The file was found readable just before; what libsndfile calls a system error is its decoder giving up.
+        return "cannot read " + quoted(path) + ": not an audio file this build reads, or damaged";
     default:
         return "cannot read " + quoted(path) + ": the file is damaged or cut short (" + reason + ")";
     }
@@ -103,6 +105,7 @@ int16_t toSample(float value)
 AudioTrack loadAudioFile(const std::string& path, std::string* warning)
 {
     checkReadable(path);
+    QuietStderr quiet; // the MP3 decoder notes every damaged frame there; the host says it once
     SF_INFO info = {};
     SndfilePtr file(sf_open(path.c_str(), SFM_READ, &info));
     if (!file)
@@ -146,7 +149,10 @@ AudioTrack loadAudioFile(const std::string& path, std::string* warning)
         throw HostError("cannot play " + quoted(path) + ": it holds no audio");
     if (warning) {
         warning->clear();
-        if (dataWasCutShort(file.get())) {
+        // A cut WAV or AIFF says so in libsndfile's log; a damaged or cut FLAC decodes fewer frames than it declares.
+        bool flacShort = (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_FLAC && info.frames > 0 &&
+                         (sf_count_t)track.frameCount() < info.frames;
+        if (dataWasCutShort(file.get()) || flacShort) {
             char seconds[32];
             std::snprintf(seconds, sizeof(seconds), "%.1f", (double)track.frameCount() / track.sampleRate);
             *warning = quoted(path) + " is cut short: playing the " + seconds + " s it holds";

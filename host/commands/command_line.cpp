@@ -38,7 +38,7 @@ CLI::Validator finiteNumber()
         [](std::string& text) {
             char* end = nullptr;
             double value = std::strtod(text.c_str(), &end);
-            return std::isfinite(value) ? std::string() : text + " is not a number of seconds or frames";
+            return std::isfinite(value) ? std::string() : text + " is not a finite number";
         },
         "");
 }
@@ -49,8 +49,8 @@ void addSizeOption(CLI::App& command, std::string& size)
         try {
             int width = 0, height = 0;
             parseFrameSize(text, width, height);
-        } catch (const HostError& error) {
-            return std::string(error.what());
+        } catch (const HostError&) {
+            return "'" + text + "' is not a size like 1280x720 (16x16 to 7680x4320)";
         }
         return std::string();
     };
@@ -66,7 +66,7 @@ void addFpsOption(CLI::App& command, int& fps)
         ->check(CLI::Validator(
             [](std::string& text) {
                 int value = std::atoi(text.c_str());
-                return value >= 1 && value <= 240 ? "" : "--fps " + text + " is out of range (1 to 240)";
+                return value >= 1 && value <= 240 ? "" : text + " is out of range (1 to 240)";
             },
             ""))
         ->type_name("N")

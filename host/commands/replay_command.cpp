@@ -4,7 +4,6 @@
 #include <memory>
 
 #include "host/commands/command_line.h"
-#include "host/plugin_library.h"
 #include "host/render/render_job.h"
 #include "host/replay/replay_job.h"
 
@@ -33,13 +32,7 @@ int runReplay(const ReplayOptions& options, const CommonOptions& common)
     auto data = std::make_shared<const FrameData>(readFrameData(options.data));
 
     setenv("SDL_VIDEODRIVER", "offscreen", 1);
-    RenderJob job;
-    job.pluginPath = common.pluginPath.empty() ? defaultPluginPath() : common.pluginPath;
-    job.width = output.format.width;
-    job.height = output.format.height;
-    feedFromFrameData(job, data);
-    output.format.fps = job.fps;
-    output.frameCount = job.frameCount;
+    RenderJob job = replayJob(common.pluginPath, data, output);
     return runRenderJob(job, output, options.quiet);
 }
 

@@ -131,13 +131,7 @@ int runReplay(const Options& options)
     auto data = std::make_shared<const FrameData>(readFrameData(options.data));
 
     MessageBoxCatcher catcher(printMessageBox);
-    RenderJob job;
-    job.pluginPath = options.pluginPath.empty() ? defaultPluginPath() : options.pluginPath;
-    job.width = output.format.width;
-    job.height = output.format.height;
-    feedFromFrameData(job, data);
-    output.format.fps = job.fps;
-    output.frameCount = job.frameCount;
+    RenderJob job = replayJob(options.pluginPath, data, output);
     installInterruptHandlers();
     return runRenderJob(job, output, options.quiet);
 }
