@@ -32,13 +32,16 @@ void addPluginOption(CLI::App& command, CommonOptions& options)
         ->type_name("PATH");
 }
 
-CLI::Validator finiteNumber()
+CLI::Validator positiveNumber(bool zeroAllowed)
 {
     return CLI::Validator(
-        [](std::string& text) {
-            char* end = nullptr;
-            double value = std::strtod(text.c_str(), &end);
-            return std::isfinite(value) ? std::string() : text + " is not a finite number";
+        [zeroAllowed](std::string& text) {
+            double value = std::strtod(text.c_str(), nullptr);
+            if (!std::isfinite(value))
+                return text + " is not a finite number";
+            if (value < 0 || (value == 0 && !zeroAllowed))
+                return text + (zeroAllowed ? " is below 0" : " is not above 0");
+            return std::string();
         },
         "");
 }
@@ -76,12 +79,10 @@ void addFpsOption(CLI::App& command, int& fps)
 void addSpanOptions(CLI::App& command, double& start, double& duration, const std::string& what)
 {
     command.add_option("--start", start, "Start this many seconds into the track")
-        ->check(finiteNumber())
-        ->check(CLI::NonNegativeNumber)
+        ->check(positiveNumber(true))
         ->type_name("SECONDS");
     command.add_option("--duration", duration, what + " this many seconds (default: to the end)")
-        ->check(finiteNumber())
-        ->check(CLI::PositiveNumber)
+        ->check(positiveNumber(false))
         ->type_name("SECONDS");
 }
 

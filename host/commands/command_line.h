@@ -25,8 +25,9 @@ void addCommonOptions(CLI::App& app, CommandLine& commandLine);
 // --plugin PATH on a command that drives a plug-in.
 void addPluginOption(CLI::App& command, CommonOptions& options);
 
-// Checks that refuse, with status 2, what a person would not mean: NaN, infinities, zero or negative counts.
-CLI::Validator finiteNumber();
+// Refuses, with status 2, what a person would not mean by a number of seconds or frames: NaN, infinities,
+// negative numbers, and 0 unless `zeroAllowed`.
+CLI::Validator positiveNumber(bool zeroAllowed);
 // --size WxH, checked as the command line is read.
 void addSizeOption(CLI::App& command, std::string& size);
 // --fps N (1 to 240) of the commands that draw or analyse at a fixed rate.
