@@ -11,7 +11,7 @@
 
 #include "host/audio/audio_track.h"
 #include "host/host_error.h"
-#include "host/render/offline_renderer.h"
+#include "host/render/output.h"
 #include "host/visualizer/interrupt.h"
 
 namespace gloamer {

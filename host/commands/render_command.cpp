@@ -33,10 +33,7 @@ struct RenderOptions {
 
 int runRender(const RenderOptions& options, const CommonOptions& common)
 {
-    OutputRequest output;
-    output.path = options.output;
-    output.overwrite = options.overwrite;
-    parseFrameSize(options.size, output.format.width, output.format.height);
+    OutputRequest output = outputFor(options.output, options.overwrite, options.size);
     output.format.fps = options.fps;
     output.format.crf = options.crf;
     checkOutput(output); // the cheap refusals first, before the music is read

@@ -22,11 +22,8 @@ struct ReplayOptions {
 
 int runReplay(const ReplayOptions& options, const CommonOptions& common)
 {
-    OutputRequest output;
-    output.path = options.output;
-    output.overwrite = options.overwrite;
+    OutputRequest output = outputFor(options.output, options.overwrite, options.size);
     output.inputs.push_back(options.data);
-    parseFrameSize(options.size, output.format.width, output.format.height);
     output.format.crf = options.crf;
     checkOutput(output); // the cheap refusals first, before the data is read
     auto data = std::make_shared<const FrameData>(readFrameData(options.data));

@@ -139,14 +139,6 @@ RenderResult drawFrames(const RenderJob& job)
 
 } // namespace
 
-void parseFrameSize(const std::string& text, int& width, int& height)
-{
-    char extra = 0;
-    if (sscanf(text.c_str(), "%dx%d%c", &width, &height, &extra) != 2 || width < 16 || height < 16 ||
-        width > 7680 || height > 4320)
-        throw HostError("--size '" + text + "' is not a size like 1280x720 (16x16 to 7680x4320)");
-}
-
 void resizeClientArea(HWND window, int width, int height)
 {
     RECT outer, client;

@@ -49,9 +49,6 @@ struct RenderResult {
 // or a frame cannot be written.
 RenderResult renderFrames(const RenderJob& job);
 
-// Reads --size's "WxH" (16x16 to 7680x4320); throws HostError naming the option otherwise.
-void parseFrameSize(const std::string& text, int& width, int& height);
-
 // Gives `window` a client area of width x height, keeping whatever frame it has.
 void resizeClientArea(HWND window, int width, int height);
 

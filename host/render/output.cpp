@@ -85,6 +85,23 @@ void checkFolder(const std::string& output)
 
 } // namespace
 
+void parseFrameSize(const std::string& text, int& width, int& height)
+{
+    char extra = 0;
+    if (sscanf(text.c_str(), "%5dx%5d%c", &width, &height, &extra) != 2 || width < 16 || height < 16 ||
+        width > 7680 || height > 4320)
+        throw HostError("--size '" + text + "' is not a size like 1280x720 (16x16 to 7680x4320)");
+}
+
+OutputRequest outputFor(const std::string& path, bool overwrite, const std::string& size)
+{
+    OutputRequest request;
+    request.path = path;
+    request.overwrite = overwrite;
+    parseFrameSize(size, request.format.width, request.format.height);
+    return request;
+}
+
 void checkOutputFile(const std::string& path, bool overwrite, const std::vector<std::string>& inputs)
 {
     OutputRequest request;

@@ -18,6 +18,12 @@ struct OutputRequest {
     AudioInput audio;                // the music under a video; none for pictures
 };
 
+// Reads --size's "WxH" (16x16 to 7680x4320); throws HostError naming the option otherwise.
+void parseFrameSize(const std::string& text, int& width, int& height);
+
+// An output as the command line names it: its path, --overwrite, and --size as WxH.
+OutputRequest outputFor(const std::string& path, bool overwrite, const std::string& size);
+
 // Refuses, with a HostError that names the fix, an output that could not be written or would harm a file that
 // is not the output: a bad name or size, a missing or unwritable folder, an existing file without --overwrite,
 // a folder in the way, or the input itself under any of its names.

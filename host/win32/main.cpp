@@ -121,11 +121,8 @@ void printMessageBox(const CaughtMessageBox& box)
 
 int runReplay(const Options& options)
 {
-    OutputRequest output;
-    output.path = options.output;
-    output.overwrite = options.overwrite;
+    OutputRequest output = outputFor(options.output, options.overwrite, options.size);
     output.inputs.push_back(options.data);
-    parseFrameSize(options.size, output.format.width, output.format.height);
     if (!isPictureSequence(options.output))
         throw HostError("cannot write '" + options.output + "': give numbered pictures like DIR\\%05d.png");
     auto data = std::make_shared<const FrameData>(readFrameData(options.data));
