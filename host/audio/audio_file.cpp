@@ -60,6 +60,9 @@ std::string openFailure(const std::string& path)
 {
     int code = sf_error(nullptr);
     std::string reason = sf_strerror(nullptr);
+    // The file was found readable just before: libsndfile's "does not exist" is its decoder giving up on it.
+    if (reason.find("does not exist") != std::string::npos)
+        reason = "not audio it can decode";
     switch (code) {
     case SF_ERR_UNRECOGNISED_FORMAT:
         return "cannot read " + quoted(path) + ": not an audio file this build reads (WAV, FLAC, Ogg, MP3, AIFF)";
@@ -67,8 +70,7 @@ std::string openFailure(const std::string& path)
         return "cannot read " + quoted(path) + ": its audio encoding is not supported (" + reason +
                "); convert it to WAV or FLAC";
     case SF_ERR_SYSTEM:
-        // The file was found readable just before; what libsndfile calls a system error is its decoder giving up.
-        return "cannot read " + quoted(path) + ": not an audio file this build reads, or damaged";
+        return "cannot read " + quoted(path) + ": " + reason;
     default:
         return "cannot read " + quoted(path) + ": the file is damaged or cut short (" + reason + ")";
     }
@@ -144,7 +146,7 @@ AudioTrack loadAudioFile(const std::string& path, std::string* warning)
         }
     }
     if (sf_error(file.get()) != SF_ERR_NO_ERROR)
-        throw HostError("cannot read " + quoted(path) + ": " + sf_strerror(file.get()));
+        throw HostError("cannot read " + quoted(path) + ": it is damaged part-way (" + sf_strerror(file.get()) + ")");
     if (track.frameCount() == 0)
         throw HostError("cannot play " + quoted(path) + ": it holds no audio");
     if (warning) {
