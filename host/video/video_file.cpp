@@ -251,6 +251,10 @@ void VideoFile::writeFrame(const uint8_t* rgb)
 
 void VideoFile::finish()
 {
+    if (framesWritten_ == 0) {
+        abandon(); // stopped before the first frame: an empty container is no video
+        return;
+    }
     if (finished_)
         return;
     finished_ = true;
