@@ -20,17 +20,24 @@ add_executable(gloamer
   host/win32/frame_hooks_win32.cpp
   host/win32/message_box_catcher.cpp
   host/win32/system_win32.cpp
+  host/win32/interrupt_win32.cpp
+  host/win32/video_out_win32.cpp
+  host/pending_file.cpp
   host/plugin_library.cpp
   host/host_window.cpp
   host/plugin_session.cpp
+  host/analysis/frame_span.cpp
+  host/visualizer/interrupt.cpp
   host/render/offline_renderer.cpp
+  host/render/output.cpp
   host/render/progress.cpp
+  host/render/render_job.cpp
   host/replay/frame_data.cpp
   host/replay/replay_job.cpp
-  host/video/output_check.cpp
   host/video/frame_grabber_gl11.cpp
-  host/video/stored_png.cpp
-  host/video/stored_png_sequence.cpp)
+  host/video/picture_sequence.cpp
+  host/video/png_encoder_stored.cpp
+  host/video/stored_png.cpp)
 target_include_directories(gloamer PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(gloamer PRIVATE opengl32 gdi32 user32)
 target_link_options(gloamer PRIVATE ${GLOAMER_STATIC_RUNTIME})

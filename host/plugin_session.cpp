@@ -22,10 +22,9 @@ PluginSession::~PluginSession()
     quit();
 }
 
-void PluginSession::render()
+int PluginSession::render()
 {
-    if (running_)
-        module_->render(module_);
+    return running_ ? module_->render(module_) : 0;
 }
 
 void PluginSession::quit()

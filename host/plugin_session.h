@@ -16,7 +16,8 @@ public:
     PluginSession& operator=(const PluginSession&) = delete;
 
     VisModule& module() { return *module_; }
-    void render();
+    // The render callback's verdict: nonzero asks the host to stop, as a player would.
+    int render();
     void quit();
     bool running() const { return running_; }
 

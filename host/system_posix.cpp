@@ -4,6 +4,8 @@
 #include <dlfcn.h>
 #include <sys/stat.h>
 
+#include <cstdio>
+
 namespace gloamer {
 
 const char ownPluginFileName[] = "vis_gloamer.so";
@@ -14,6 +16,26 @@ PathKind pathKind(const std::string& path)
     if (stat(path.c_str(), &info) != 0)
         return PathKind::missing;
     return S_ISDIR(info.st_mode) ? PathKind::folder : PathKind::file;
+}
+
+PathKind entryKind(const std::string& path)
+{
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0)
+        return PathKind::missing;
+    return S_ISDIR(info.st_mode) ? PathKind::folder : PathKind::file;
+}
+
+bool sameFile(const std::string& a, const std::string& b)
+{
+    struct stat first, second;
+    return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
+}
+
+bool replaceFile(const std::string& from, const std::string& to)
+{
+    return rename(from.c_str(), to.c_str()) == 0;
 }
 
 bool isPathSeparator(char c)

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "host/host_error.h"
-#include "host/render/progress.h"
+#include "host/duration_text.h"
 
 namespace gloamer {
 
@@ -18,15 +18,24 @@ uint32_t FrameSpan::tickOf(int64_t frame) const
 int64_t FrameSpan::analysedFrameOf(int64_t frame, int latencyMs) const
 {
     int64_t heard = firstAudioFrame + frame * sampleRate / fps;
-    return heard + (int64_t)latencyMs * sampleRate / 1000;
+    return heard + (int64_t)clampLatencyMs(latencyMs) * sampleRate / 1000;
+}
+
+int clampLatencyMs(int latencyMs)
+{
+    return std::clamp(latencyMs, 0, 10000);
 }
 
 FrameSpan frameSpanOf(const AudioTrack& track, double start, double duration, int fps)
 {
     const double trackSeconds = (double)track.frameCount() / track.sampleRate;
     if (start < 0 || start >= trackSeconds)
-        throw HostError("--start " + std::to_string(start) + " s is outside the track ('" + track.name + "' lasts " +
+    {
+        char seconds[32];
+        snprintf(seconds, sizeof(seconds), "%g", start);
+        throw HostError(std::string("--start ") + seconds + " s is outside the track ('" + track.name + "' lasts " +
                         formatDuration(trackSeconds) + ")");
+    }
     double seconds = trackSeconds - start;
     if (duration > 0)
         seconds = std::min(seconds, duration);

@@ -20,6 +20,9 @@ struct FrameSpan {
     int64_t analysedFrameOf(int64_t frame, int latencyMs) const;
 };
 
+// The one latency rule of play, render and analyse: a plug-in's latencyMs held to 0..10000 (absurd values to 10 s).
+int clampLatencyMs(int latencyMs);
+
 // From `start` seconds on, for `duration` seconds (0: to the end). Throws HostError for a start outside the track.
 FrameSpan frameSpanOf(const AudioTrack& track, double start, double duration, int fps);
 

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <memory>
 
+#include "host/audio/sdl_audio.h"
 #include "host/host_error.h"
 
 namespace gloamer {
@@ -59,6 +60,9 @@ std::string openFailure(const std::string& path)
 {
     int code = sf_error(nullptr);
     std::string reason = sf_strerror(nullptr);
+    // The file was found readable just before: libsndfile's "does not exist" is its decoder giving up on it.
+    if (reason.find("does not exist") != std::string::npos)
+        reason = "not audio it can decode";
     switch (code) {
     case SF_ERR_UNRECOGNISED_FORMAT:
         return "cannot read " + quoted(path) + ": not an audio file this build reads (WAV, FLAC, Ogg, MP3, AIFF)";
@@ -103,6 +107,7 @@ int16_t toSample(float value)
 AudioTrack loadAudioFile(const std::string& path, std::string* warning)
 {
     checkReadable(path);
+    QuietStderr quiet; // the MP3 decoder notes every damaged frame there; the host says it once
     SF_INFO info = {};
     SndfilePtr file(sf_open(path.c_str(), SFM_READ, &info));
     if (!file)
@@ -141,12 +146,15 @@ AudioTrack loadAudioFile(const std::string& path, std::string* warning)
         }
     }
     if (sf_error(file.get()) != SF_ERR_NO_ERROR)
-        throw HostError("cannot read " + quoted(path) + ": " + sf_strerror(file.get()));
+        throw HostError("cannot read " + quoted(path) + ": it is damaged part-way (" + sf_strerror(file.get()) + ")");
     if (track.frameCount() == 0)
         throw HostError("cannot play " + quoted(path) + ": it holds no audio");
     if (warning) {
         warning->clear();
-        if (dataWasCutShort(file.get())) {
+        // A cut WAV or AIFF says so in libsndfile's log; a damaged or cut FLAC decodes fewer frames than it declares.
+        bool flacShort = (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_FLAC && info.frames > 0 &&
+                         (sf_count_t)track.frameCount() < info.frames;
+        if (dataWasCutShort(file.get()) || flacShort) {
             char seconds[32];
             std::snprintf(seconds, sizeof(seconds), "%.1f", (double)track.frameCount() / track.sampleRate);
             *warning = quoted(path) + " is cut short: playing the " + seconds + " s it holds";

@@ -10,6 +10,8 @@ namespace gloamer {
 
 namespace {
 
+constexpr int lowestPlayableRate = 8000;
+
 // About 20 ms per block: short enough for a close clock, long enough not to starve.
 Uint16 blockFramesFor(int sampleRate)
 {
@@ -49,6 +51,10 @@ AudioOutput::AudioOutput(SdlAudioSystem& audio, const AudioTrack& track, int64_t
 {
     if (track.channelCount < 1 || track.channelCount > 2 || track.sampleRate < 1)
         throw HostError("cannot play '" + track.name + "': it has no playable format");
+    // Slower audio makes blocks of minutes, and closing the device would wait out the one being played.
+    if (track.sampleRate < lowestPlayableRate)
+        throw HostError("cannot play '" + track.name + "': its " + std::to_string(track.sampleRate) +
+                        " Hz are below what audio outputs take (" + std::to_string(lowestPlayableRate) + " Hz)");
     device_ = openOutput(track, this, supply);
     if (!device_ && audio.silentReason().empty()) {
         audio.switchToSilentDriver(SDL_GetError());

@@ -6,10 +6,10 @@
 #include "host/analysis/spectrum_analyser.h"
 #include "host/audio/audio_track.h"
 #include "host/commands/command_line.h"
-#include "host/host_error.h"
 #include "host/plugin_library.h"
+#include "host/render/output.h"
 #include "host/replay/frame_data.h"
-#include "host/system.h"
+#include "host/visualizer/interrupt.h"
 
 namespace gloamer {
 
@@ -26,39 +26,36 @@ struct AnalyseOptions {
 
 int runAnalyse(const AnalyseOptions& options, const CommonOptions& common)
 {
-    if (options.fps < 1 || options.fps > 240)
-        throw HostError("--fps " + std::to_string(options.fps) + " is out of range (1 to 240)");
-    PathKind existing = pathKind(options.output);
-    if (existing == PathKind::folder)
-        throw HostError("cannot write '" + options.output + "': it is a folder");
-    if (existing == PathKind::file && !options.overwrite)
-        throw HostError("'" + options.output + "' exists already (add --overwrite to replace it)");
-
-    std::string warning;
-    AudioTrack track = options.input.empty() ? makeDemoTrack() : loadAudioFile(options.input, &warning);
-    if (!warning.empty())
-        fprintf(stderr, "gloamer: warning: %s\n", warning.c_str());
+    std::vector<std::string> inputs;
+    if (!options.input.empty())
+        inputs.push_back(options.input);
+    checkOutputFile(options.output, options.overwrite, inputs);
+    AudioTrack track = loadTrackOrDemo(options.input);
     const FrameSpan span = frameSpanOf(track, options.start, options.duration, options.fps);
 
     // The plug-in says how far ahead it wants the audio and which rows it reads; it is loaded, not started.
     PluginLibrary library(common.pluginPath.empty() ? defaultPluginPath() : common.pluginPath);
     const VisModule& module = *library.module();
 
-    FrameData data;
-    data.fps = (uint32_t)options.fps;
-    data.sampleRate = (uint32_t)track.sampleRate;
-    data.channelCount = (uint32_t)track.channelCount;
-    data.latencyMs = (uint32_t)std::max(0, module.latencyMs);
-    data.frames.resize((size_t)span.frameCount);
+    FrameData header;
+    header.fps = (uint32_t)options.fps;
+    header.sampleRate = (uint32_t)track.sampleRate;
+    header.channelCount = (uint32_t)track.channelCount;
+    header.latencyMs = (uint32_t)clampLatencyMs(module.latencyMs);
+    FrameDataWriter writer(options.output, header);
     SpectrumAnalyser analyser;
-    for (int64_t frame = 0; frame < span.frameCount; ++frame) {
-        FrameRecord& record = data.frames[(size_t)frame];
+    FrameRecord record;
+    // Ctrl-C keeps the frames analysed so far, as a render keeps the frames drawn.
+    int64_t frame = 0;
+    for (; frame < span.frameCount && !interruptRequested(); ++frame) {
         record.tick = span.tickOf(frame);
         analyser.analyse(track, span.analysedFrameOf(frame, module.latencyMs), module.spectrumChannelCount,
                          module.waveformChannelCount, record.spectrum, record.waveform);
+        writer.add(record);
     }
-    writeFrameData(options.output, data);
-    return 0;
+    if (frame > 0)
+        writer.finish();
+    return interruptRequested() ? 128 + interruptSignal() : 0;
 }
 
 } // namespace
@@ -68,14 +65,10 @@ void addAnalyseCommand(CLI::App& app, CommandLine& commandLine)
     auto options = std::make_shared<AnalyseOptions>();
     CLI::App* analyse = app.add_subcommand(
         "analyse", "Save the ticks, spectrum and waveform rows a render would feed the plug-in, frame by frame");
-    analyse->add_option("FILE", options->input, "WAV, FLAC, Ogg, MP3 or another file libsndfile reads (none: the demo)")
-        ->type_name("");
+    addAudioFileArgument(*analyse, options->input);
     analyse->add_option("-o,--output", options->output, "The frame data file to write")->required()->type_name("DATA");
-    analyse->add_option("--fps", options->fps, "Frames a second")->type_name("N")->capture_default_str();
-    analyse->add_option("--start", options->start, "Start this many seconds into the track")->type_name("SECONDS");
-    analyse->add_option("--duration", options->duration, "Analyse this many seconds (default: to the end)")
-        ->check(CLI::PositiveNumber)
-        ->type_name("SECONDS");
+    addFpsOption(*analyse, options->fps);
+    addSpanOptions(*analyse, options->start, options->duration, "Analyse");
     analyse->add_flag("--overwrite", options->overwrite, "Replace an existing output");
     addPluginOption(*analyse, commandLine.common);
     analyse->footer("The plug-in is loaded, not started: it only says how far ahead it wants the audio and which rows "

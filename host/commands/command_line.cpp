@@ -2,14 +2,16 @@
 #include "host/commands/command_line.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <iostream>
 #include <new>
 
 #include "host/audio/audio_track.h"
 #include "host/host_error.h"
-#include "host/render/offline_renderer.h"
-#include "host/render/progress.h"
-#include "host/video/frame_sink.h"
+#include "host/render/output.h"
 #include "host/visualizer/interrupt.h"
 
 namespace gloamer {
@@ -26,7 +28,62 @@ void addPluginOption(CLI::App& command, CommonOptions& options)
 {
     command.add_option("--plugin", options.pluginPath,
                        "The vis plug-in library to run (default: vis_gloamer.so beside gloamer)")
+        ->check(CLI::Validator([](std::string& path) { return path.empty() ? "no plug-in named" : ""; }, "PATH"))
         ->type_name("PATH");
+}
+
+CLI::Validator positiveNumber(bool zeroAllowed)
+{
+    return CLI::Validator(
+        [zeroAllowed](std::string& text) {
+            double value = std::strtod(text.c_str(), nullptr);
+            if (!std::isfinite(value))
+                return text + " is not a finite number";
+            if (value < 0 || (value == 0 && !zeroAllowed))
+                return text + (zeroAllowed ? " is below 0" : " is not above 0");
+            return std::string();
+        },
+        "");
+}
+
+void addSizeOption(CLI::App& command, std::string& size)
+{
+    auto readable = [](std::string& text) {
+        try {
+            int width = 0, height = 0;
+            parseFrameSize(text, width, height);
+        } catch (const HostError&) {
+            return "'" + text + "' is not a size like 1280x720 (16x16 to 7680x4320)";
+        }
+        return std::string();
+    };
+    command.add_option("--size", size, "Picture size")
+        ->check(CLI::Validator(readable, ""))
+        ->type_name("WxH")
+        ->capture_default_str();
+}
+
+void addFpsOption(CLI::App& command, int& fps)
+{
+    command.add_option("--fps", fps, "Frames a second, 1 to 240")
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                int value = std::atoi(text.c_str());
+                return value >= 1 && value <= 240 ? "" : text + " is out of range (1 to 240)";
+            },
+            ""))
+        ->type_name("N")
+        ->capture_default_str();
+}
+
+void addSpanOptions(CLI::App& command, double& start, double& duration, const std::string& what)
+{
+    command.add_option("--start", start, "Start this many seconds into the track")
+        ->check(positiveNumber(true))
+        ->type_name("SECONDS");
+    command.add_option("--duration", duration, what + " this many seconds (default: to the end)")
+        ->check(positiveNumber(false))
+        ->type_name("SECONDS");
 }
 
 AudioTrack loadTrackOrDemo(const std::string& file)
@@ -46,26 +103,10 @@ void addAudioFileArgument(CLI::App& command, std::string& file)
         ->type_name("");
 }
 
-int runRenderJob(RenderJob& job, FrameSink& sink, Progress& progress)
-{
-    job.sink = &sink;
-    job.progress = &progress;
-    job.stopRequested = [] { return interruptRequested(); };
-    RenderResult result;
-    try {
-        result = renderFrames(job);
-        sink.finish();
-    } catch (const HostError&) {
-        sink.abandon();
-        throw;
-    }
-    progress.finish(result.framesWritten, result.interrupted);
-    if (result.interrupted && interruptRequested())
-        return 128 + interruptSignal();
-    return 0;
-}
+namespace {
 
-int runCommandLine(CLI::App& app, CommandLine& commandLine, int argc, char** argv)
+// Parses, runs the chosen command and turns every failure into one line on stderr.
+int run(CLI::App& app, CommandLine& commandLine, int argc, char** argv)
 {
     try {
         app.parse(argc, argv);
@@ -101,6 +142,20 @@ int runCommandLine(CLI::App& app, CommandLine& commandLine, int argc, char** arg
         std::fprintf(stderr, "gloamer: unexpected failure: %s\n", error.what());
     }
     return 1;
+}
+
+} // namespace
+
+int runCommandLine(CLI::App& app, CommandLine& commandLine, int argc, char** argv)
+{
+    int status = run(app, commandLine, argc, argv);
+    // What went to stdout (help, devices, play's banner) counts: a full disk or closed pipe there is a failure.
+    std::cout.flush();
+    if ((!std::cout || std::fflush(stdout) != 0 || std::ferror(stdout)) && status == 0) {
+        std::fprintf(stderr, "gloamer: cannot write to standard output: %s\n", std::strerror(errno ? errno : EIO));
+        return 1;
+    }
+    return status;
 }
 
 } // namespace gloamer

@@ -25,18 +25,21 @@ void addCommonOptions(CLI::App& app, CommandLine& commandLine);
 // --plugin PATH on a command that drives a plug-in.
 void addPluginOption(CLI::App& command, CommonOptions& options);
 
+// Refuses, with status 2, what a person would not mean by a number of seconds or frames: NaN, infinities,
+// negative numbers, and 0 unless `zeroAllowed`.
+CLI::Validator positiveNumber(bool zeroAllowed);
+// --size WxH, checked as the command line is read.
+void addSizeOption(CLI::App& command, std::string& size);
+// --fps N (1 to 240) of the commands that draw or analyse at a fixed rate.
+void addFpsOption(CLI::App& command, int& fps);
+// --start and --duration in seconds; `what` is the verb for the help ("Render", "Analyse").
+void addSpanOptions(CLI::App& command, double& start, double& duration, const std::string& what);
+
 // The file a command was given, or the demo track when none; a warning about the file goes to stderr.
 struct AudioTrack;
 AudioTrack loadTrackOrDemo(const std::string& file);
 // The optional FILE argument of the commands that take music.
 void addAudioFileArgument(CLI::App& command, std::string& file);
-
-// Runs a render job into `sink` with Ctrl-C as its stop request, showing `progress`; finishes the output, or
-// abandons it when a frame cannot be written. Returns the exit status (128 + the signal when interrupted).
-struct RenderJob;
-class FrameSink;
-class Progress;
-int runRenderJob(RenderJob& job, FrameSink& sink, Progress& progress);
 
 // One per command, each in its own file.
 void addPlayCommand(CLI::App& app, CommandLine& commandLine);

@@ -38,10 +38,10 @@ void addLiveCommand(CLI::App& app, CommandLine& commandLine)
                      "The input, by name, by its number in `gloamer devices`, or by part of its name")
         ->type_name("NAME");
     live->add_option("--fps", options->fps, "Draw at most N frames a second")
-        ->check(CLI::PositiveNumber)
+        ->check(positiveNumber(false))
         ->type_name("N");
     live->add_option("--duration", options->seconds, "Stop after this many seconds")
-        ->check(CLI::PositiveNumber)
+        ->check(positiveNumber(false))
         ->type_name("SECONDS");
     addPluginOption(*live, commandLine.common);
     live->footer("To see what this computer plays, pick its \"Monitor of ...\" input (PulseAudio or PipeWire).");

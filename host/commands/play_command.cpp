@@ -49,10 +49,10 @@ void addPlayCommand(CLI::App& app, CommandLine& commandLine)
     CLI::App* play = app.add_subcommand("play", "Play an audio file, or the demo track, with the visualizer");
     addAudioFileArgument(*play, options->file);
     play->add_option("--fps", options->fps, "Draw at most N frames a second")
-        ->check(CLI::PositiveNumber)
+        ->check(positiveNumber(false))
         ->type_name("N");
     play->add_option("--duration", options->seconds, "Stop after this many seconds")
-        ->check(CLI::PositiveNumber)
+        ->check(positiveNumber(false))
         ->type_name("SECONDS");
     addPluginOption(*play, commandLine.common);
     play->footer("Keys in the visualizer's window: space pauses, f toggles full screen, Esc or q quits.");

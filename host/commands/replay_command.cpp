@@ -1,15 +1,11 @@
 // replay_command.cpp -- gloamer replay: a frame data file drawn offline, frame by frame, into pictures or a silent video.
 
+#include <cstdlib>
 #include <memory>
 
 #include "host/commands/command_line.h"
-#include "host/host_error.h"
-#include "host/plugin_library.h"
-#include "host/render/offline_renderer.h"
-#include "host/render/progress.h"
+#include "host/render/render_job.h"
 #include "host/replay/replay_job.h"
-#include "host/video/frame_sink.h"
-#include "host/visualizer/interrupt.h"
 
 namespace gloamer {
 
@@ -26,28 +22,15 @@ struct ReplayOptions {
 
 int runReplay(const ReplayOptions& options, const CommonOptions& common)
 {
-    int width = 0, height = 0;
-    parseFrameSize(options.size, width, height);
-    bool pictures = isPictureSequence(options.output);
-    if (!pictures && (width % 2 || height % 2))
-        throw HostError("--size " + options.size + ": video needs an even width and height");
-    checkOutputWritable(options.output, options.overwrite);
+    OutputRequest output = outputFor(options.output, options.overwrite, options.size);
+    output.inputs.push_back(options.data);
+    output.format.crf = options.crf;
+    checkOutput(output); // the cheap refusals first, before the data is read
     auto data = std::make_shared<const FrameData>(readFrameData(options.data));
 
     setenv("SDL_VIDEODRIVER", "offscreen", 1);
-    VideoFormat format{width, height, (int)data->fps, options.crf};
-    std::unique_ptr<FrameSink> sink =
-        pictures ? openPictureSequence(options.output, format) : openVideoFile(options.output, format, AudioInput{});
-    sink = runOnEncoderThread(std::move(sink), (size_t)width * height * 3, 8);
-
-    Progress progress((long)data->frames.size(), options.quiet);
-    RenderJob job;
-    job.pluginPath = common.pluginPath.empty() ? defaultPluginPath() : common.pluginPath;
-    job.width = width;
-    job.height = height;
-    feedFromFrameData(job, data);
-
-    return runRenderJob(job, *sink, progress);
+    RenderJob job = replayJob(common.pluginPath, data, output);
+    return runRenderJob(job, output, options.quiet);
 }
 
 } // namespace
@@ -61,7 +44,7 @@ void addReplayCommand(CLI::App& app, CommandLine& commandLine)
     replay->add_option("-o,--output", options->output, "DIR/%05d.png for numbered pictures; or OUT.mp4, .mkv or .mov")
         ->required()
         ->type_name("OUT");
-    replay->add_option("--size", options->size, "Picture size")->type_name("WxH")->capture_default_str();
+    addSizeOption(*replay, options->size);
     replay->add_option("--crf", options->crf, "H.264 quality, 0 (lossless) to 51 (worst)")
         ->check(CLI::Range(0, 51))
         ->type_name("N")

@@ -5,12 +5,13 @@
 #include <exception>
 #include <vector>
 
+#include "host/analysis/frame_span.h"
 #include "host/host_error.h"
 #include "host/host_window.h"
 #include "host/plugin_library.h"
 #include "host/plugin_session.h"
-#include "host/render/progress.h"
 #include "host/render/frame_hooks.h"
+#include "host/render/progress.h"
 #include "host/video/frame_grabber.h"
 
 namespace gloamer {
@@ -46,27 +47,7 @@ void onPresent(HWND window, int width, int height, void* user)
     capture.grabber.capture(width, height, capture.deliver);
 }
 
-} // namespace
-
-void parseFrameSize(const std::string& text, int& width, int& height)
-{
-    char extra = 0;
-    if (sscanf(text.c_str(), "%dx%d%c", &width, &height, &extra) != 2 || width < 16 || height < 16 ||
-        width > 7680 || height > 4320)
-        throw HostError("--size '" + text + "' is not a size like 1280x720 (16x16 to 7680x4320)");
-}
-
-void resizeClientArea(HWND window, int width, int height)
-{
-    RECT outer, client;
-    if (!GetWindowRect(window, &outer) || !GetClientRect(window, &client))
-        throw HostError("cannot size the plug-in's window");
-    int frameWidth = (outer.right - outer.left) - (client.right - client.left);
-    int frameHeight = (outer.bottom - outer.top) - (client.bottom - client.top);
-    SetWindowPos(window, nullptr, 0, 0, width + frameWidth, height + frameHeight, SWP_NOMOVE | SWP_NOZORDER);
-}
-
-RenderResult renderFrames(const RenderJob& job)
+RenderResult drawFrames(const RenderJob& job)
 {
     RenderResult result;
     virtualNow = job.startTick;
@@ -107,17 +88,19 @@ RenderResult renderFrames(const RenderJob& job)
     if (job.sink)
         hooks.setPresentHook(onPresent, &capture);
 
+    FrameSpan clock;
+    clock.fps = job.fps;
+    clock.startTick = job.startTick;
     for (int64_t frame = 0; frame < job.frameCount; ++frame) {
         if (job.stopRequested && job.stopRequested()) {
             result.interrupted = true;
             break;
         }
-        virtualNow = job.frameTick ? job.frameTick(frame)
-                                   : job.startTick + (DWORD)((uint64_t)frame * 1000u / (uint64_t)job.fps);
+        virtualNow = job.frameTick ? job.frameTick(frame) : clock.tickOf(frame);
         if (job.fillAudioData)
             job.fillAudioData(frame, session.module());
         int64_t presentedBefore = capture.presented;
-        session.render();
+        int verdict = session.render();
         rethrowFailure();
         if (job.sink && capture.presented == presentedBefore) {
             // A plug-in that skipped its swap still owes the video a frame: repeat the last one.
@@ -130,21 +113,51 @@ RenderResult renderFrames(const RenderJob& job)
                 capture.deliver(black.data(), job.width, job.height);
             }
         }
+        ++result.framesDrawn;
+        if (job.progress)
+            job.progress->update(frame + 1);
+        if (verdict != 0) {
+            result.refusedFrame = frame;
+            result.refusal = verdict;
+            break;
+        }
         if (!pumpWindowMessages()) {
             result.interrupted = true; // the window was closed
             break;
         }
-        ++result.framesDrawn;
-        if (job.progress)
-            job.progress->update(frame + 1);
     }
     capture.grabber.drain(capture.deliver);
     capture.grabber.release();
     hooks.setPresentHook(nullptr, nullptr);
-    session.quit();
     rethrowFailure();
+    if (job.sink)
+        job.sink->finish();
+    session.quit();
     result.framesWritten = job.sink ? capture.delivered : result.framesDrawn;
     return result;
+}
+
+} // namespace
+
+void resizeClientArea(HWND window, int width, int height)
+{
+    RECT outer, client;
+    if (!GetWindowRect(window, &outer) || !GetClientRect(window, &client))
+        throw HostError("cannot size the plug-in's window");
+    int frameWidth = (outer.right - outer.left) - (client.right - client.left);
+    int frameHeight = (outer.bottom - outer.top) - (client.bottom - client.top);
+    SetWindowPos(window, nullptr, 0, 0, width + frameWidth, height + frameHeight, SWP_NOMOVE | SWP_NOZORDER);
+}
+
+RenderResult renderFrames(const RenderJob& job)
+{
+    try {
+        return drawFrames(job);
+    } catch (const HostError&) {
+        if (job.sink)
+            job.sink->abandon();
+        throw;
+    }
 }
 
 } // namespace gloamer

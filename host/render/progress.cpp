@@ -8,17 +8,6 @@
 
 namespace gloamer {
 
-std::string formatDuration(double seconds)
-{
-    long whole = (long)std::max(0.0, std::round(seconds));
-    char text[32];
-    if (whole >= 3600)
-        snprintf(text, sizeof(text), "%ld:%02ld:%02ld", whole / 3600, whole / 60 % 60, whole % 60);
-    else
-        snprintf(text, sizeof(text), "%ld:%02ld", whole / 60, whole % 60);
-    return text;
-}
-
 Progress::Progress(long totalFrames, bool quiet, FILE* out, int terminal, Clock clock)
     : total_(std::max(1L, totalFrames)), quiet_(quiet), out_(out),
       terminal_(terminal < 0 ? isatty(fileno(out)) != 0 : terminal != 0), clock_(std::move(clock))

@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+#include "host/duration_text.h"
+
 namespace gloamer {
 
 class Progress {
@@ -31,7 +33,5 @@ private:
     double lastShown_ = -1e9;
     int lastTenth_ = 0;
 };
-
-std::string formatDuration(double seconds);
 
 } // namespace gloamer

@@ -33,34 +33,78 @@ uint32_t getWord(const uint8_t* at)
 
 } // namespace
 
+FrameDataWriter::FrameDataWriter(const std::string& path, const FrameData& header)
+    : file_(std::make_unique<PendingFile>(path))
+{
+    stream_ = fopen(file_->path().c_str(), "wb");
+    if (!stream_)
+        throw HostError("cannot write '" + path + "': " + strerror(errno));
+    uint8_t bytes[frameDataHeaderBytes];
+    memcpy(bytes, magic, sizeof(magic));
+    putWord(bytes + 8, formatVersion);
+    putWord(bytes + 12, header.fps);
+    putWord(bytes + 16, 0); // set by finish()
+    putWord(bytes + 20, header.sampleRate);
+    putWord(bytes + 24, header.channelCount);
+    putWord(bytes + 28, header.latencyMs);
+    if (fwrite(bytes, sizeof(bytes), 1, stream_) != 1)
+        fail();
+}
+
+FrameDataWriter::~FrameDataWriter()
+{
+    if (stream_)
+        fclose(stream_);
+}
+
+void FrameDataWriter::fail()
+{
+    std::string reason = errno ? strerror(errno) : "the disk may be full";
+    fclose(stream_);
+    stream_ = nullptr;
+    file_->discard(); // a cut-off file would only fail later, further from the cause
+    throw HostError("cannot write '" + file_->target() + "': " + reason);
+}
+
+void FrameDataWriter::add(const FrameRecord& frame)
+{
+    uint8_t record[frameRecordBytes];
+    putWord(record, frame.tick);
+    memcpy(record + 4, frame.spectrum, sizeof(frame.spectrum));
+    memcpy(record + 4 + sizeof(frame.spectrum), frame.waveform, sizeof(frame.waveform));
+    if (fwrite(record, sizeof(record), 1, stream_) != 1)
+        fail();
+    ++frameCount_;
+}
+
+void FrameDataWriter::finish()
+{
+    if (frameCount_ == 0) {
+        fclose(stream_);
+        stream_ = nullptr;
+        throw HostError("no frames to write to '" + file_->target() + "'");
+    }
+    uint8_t count[4];
+    putWord(count, frameCount_);
+    errno = 0;
+    if (fseek(stream_, 16, SEEK_SET) != 0 || fwrite(count, sizeof(count), 1, stream_) != 1 || fflush(stream_) != 0)
+        fail();
+    FILE* stream = stream_;
+    stream_ = nullptr;
+    if (fclose(stream) != 0) {
+        std::string reason = strerror(errno);
+        file_->discard();
+        throw HostError("cannot write '" + file_->target() + "': " + reason);
+    }
+    file_->commit();
+}
+
 void writeFrameData(const std::string& path, const FrameData& data)
 {
-    if (data.frames.empty())
-        throw HostError("no frames to write to '" + path + "'");
-    File file(fopen(path.c_str(), "wb"));
-    if (!file)
-        throw HostError("cannot write '" + path + "': " + strerror(errno));
-    uint8_t header[frameDataHeaderBytes];
-    memcpy(header, magic, sizeof(magic));
-    putWord(header + 8, formatVersion);
-    putWord(header + 12, data.fps);
-    putWord(header + 16, (uint32_t)data.frames.size());
-    putWord(header + 20, data.sampleRate);
-    putWord(header + 24, data.channelCount);
-    putWord(header + 28, data.latencyMs);
-    bool written = fwrite(header, sizeof(header), 1, file.get()) == 1;
-    uint8_t record[frameRecordBytes];
-    for (const FrameRecord& frame : data.frames) {
-        putWord(record, frame.tick);
-        memcpy(record + 4, frame.spectrum, sizeof(frame.spectrum));
-        memcpy(record + 4 + sizeof(frame.spectrum), frame.waveform, sizeof(frame.waveform));
-        written = written && fwrite(record, sizeof(record), 1, file.get()) == 1;
-    }
-    written = fclose(file.release()) == 0 && written;
-    if (!written) {
-        remove(path.c_str()); // a cut-off file would only fail later, further from the cause
-        throw HostError("cannot write '" + path + "': the disk may be full");
-    }
+    FrameDataWriter writer(path, data);
+    for (const FrameRecord& frame : data.frames)
+        writer.add(frame);
+    writer.finish();
 }
 
 FrameData readFrameData(const std::string& path)

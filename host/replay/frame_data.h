@@ -20,8 +20,12 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "host/pending_file.h"
 
 namespace gloamer {
 
@@ -42,7 +46,29 @@ struct FrameData {
 constexpr size_t frameDataHeaderBytes = 32;
 constexpr size_t frameRecordBytes = 4 + 2 * 576 + 2 * 576;
 
-// Throws HostError naming the file when it cannot be written whole.
+// Writes a frame data file record by record, so that a long analysis holds one record at a time, under a
+// temporary name beside `path`. finish() sets the frame count to the records added and renames the file into
+// place; a writer destroyed unfinished leaves what stood at `path` before. Throws HostError naming the file.
+class FrameDataWriter {
+public:
+    // Takes fps, sampleRate, channelCount and latencyMs from `header`; its frames are not written.
+    FrameDataWriter(const std::string& path, const FrameData& header);
+    ~FrameDataWriter();
+    FrameDataWriter(const FrameDataWriter&) = delete;
+    FrameDataWriter& operator=(const FrameDataWriter&) = delete;
+
+    void add(const FrameRecord& frame);
+    void finish();
+
+private:
+    void fail();
+
+    std::unique_ptr<PendingFile> file_;
+    FILE* stream_ = nullptr;
+    uint32_t frameCount_ = 0;
+};
+
+// The whole of `data` through a FrameDataWriter.
 void writeFrameData(const std::string& path, const FrameData& data);
 // Throws HostError saying what is wrong with the file: missing, not frame data, another version, cut short, too long.
 FrameData readFrameData(const std::string& path);

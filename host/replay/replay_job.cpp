@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "host/plugin_library.h"
+
 namespace gloamer {
 
 void feedFromFrameData(RenderJob& job, std::shared_ptr<const FrameData> data)
@@ -18,6 +20,18 @@ void feedFromFrameData(RenderJob& job, std::shared_ptr<const FrameData> data)
         memcpy(module.spectrumData, record.spectrum, sizeof(module.spectrumData));
         memcpy(module.waveformData, record.waveform, sizeof(module.waveformData));
     };
+}
+
+RenderJob replayJob(const std::string& pluginPath, std::shared_ptr<const FrameData> data, OutputRequest& output)
+{
+    RenderJob job;
+    job.pluginPath = pluginPath.empty() ? defaultPluginPath() : pluginPath;
+    job.width = output.format.width;
+    job.height = output.format.height;
+    feedFromFrameData(job, std::move(data));
+    output.format.fps = job.fps;
+    output.frameCount = job.frameCount;
+    return job;
 }
 
 } // namespace gloamer

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace gloamer {
 
@@ -33,13 +34,12 @@ public:
     virtual void abandon() = 0;
 };
 
-// True when `output` names numbered pictures (a printf pattern such as frames/%05d.png) rather than a video.
-bool isPictureSequence(const std::string& output);
-// Refuses, with a HostError that names the fix, an output that could not be written; before any frame is drawn.
-void checkOutputWritable(const std::string& output, bool overwrite);
-
+// Each opens its output under a temporary name beside it and renames it into place when finished; a video
+// abandoned after at least one frame is kept playable, one with none leaves what was there before.
 std::unique_ptr<FrameSink> openVideoFile(const std::string& path, const VideoFormat& format, const AudioInput& audio);
 std::unique_ptr<FrameSink> openPictureSequence(const std::string& pattern, const VideoFormat& format);
+// A whole PNG file of a width x height RGB picture, top row first.
+std::vector<uint8_t> encodePng(const uint8_t* rgb, int width, int height);
 // Runs `sink` on a thread of its own behind a queue of at most `capacity` frames, so drawing and encoding overlap.
 std::unique_ptr<FrameSink> runOnEncoderThread(std::unique_ptr<FrameSink> sink, size_t frameBytes, size_t capacity);
 

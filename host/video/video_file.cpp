@@ -6,16 +6,17 @@ extern "C" {
 #include <libavutil/opt.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
-}
 
-#include <sys/stat.h>
-#include <unistd.h>
+#include <libavutil/imgutils.h>
+}
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "host/host_error.h"
+#include "host/pending_file.h"
 #include "host/video/frame_sink.h"
 
 namespace gloamer {
@@ -47,6 +48,7 @@ private:
     void close();
 
     std::string path_;
+    std::optional<PendingFile> file_; // what is written until the video is whole
     VideoFormat format_;
     AudioInput audio_;
     AVFormatContext* output_ = nullptr;
@@ -58,12 +60,14 @@ private:
     AVFrame* soundFrame_ = nullptr;
     AVPacket* packet_ = nullptr;
     SwsContext* scaler_ = nullptr;
+    // A copy of each frame with the row alignment and tail padding swscale's vector code reads.
+    uint8_t* input_[4] = {};
+    int inputStride_[4] = {};
     SwrContext* resampler_ = nullptr;
     AVAudioFifo* fifo_ = nullptr;
     int64_t framesWritten_ = 0;
     int64_t audioFramesRead_ = 0; // source sample frames handed to the resampler
     int64_t audioPts_ = 0;        // encoder sample frames sent
-    bool opened_ = false;
     bool headerWritten_ = false;
     bool finished_ = false;
 };
@@ -79,14 +83,12 @@ VideoFile::VideoFile(const std::string& path, const VideoFormat& format, const A
         openVideo();
         if (audio_.samples && audio_.frameCount > 0 && audio_.channelCount > 0)
             openAudio();
-        check(avio_open(&output_->pb, path.c_str(), AVIO_FLAG_WRITE), "cannot open");
-        opened_ = true;
+        file_.emplace(path);
+        check(avio_open(&output_->pb, file_->path().c_str(), AVIO_FLAG_WRITE), "cannot open");
         check(avformat_write_header(output_, nullptr), "cannot start");
         headerWritten_ = true;
     } catch (...) {
         close();
-        if (opened_)
-            unlink(path.c_str());
         throw;
     }
 }
@@ -141,6 +143,8 @@ void VideoFile::openVideo()
     picture_->width = video_->width;
     picture_->height = video_->height;
     check(av_frame_get_buffer(picture_, 0), "out of memory for");
+    check(av_image_alloc(input_, inputStride_, format_.width, format_.height, AV_PIX_FMT_RGB24, 64),
+          "out of memory for");
     scaler_ = sws_getContext(format_.width, format_.height, AV_PIX_FMT_RGB24, format_.width, format_.height,
                              AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr, nullptr);
     if (!scaler_)
@@ -238,9 +242,8 @@ void VideoFile::encodeAudioUntil(int64_t videoFrames, bool flush)
 void VideoFile::writeFrame(const uint8_t* rgb)
 {
     check(av_frame_make_writable(picture_), "cannot encode");
-    const uint8_t* source[1] = {rgb};
-    const int stride[1] = {format_.width * 3};
-    sws_scale(scaler_, source, stride, 0, format_.height, picture_->data, picture_->linesize);
+    av_image_copy_plane(input_[0], inputStride_[0], rgb, format_.width * 3, format_.width * 3, format_.height);
+    sws_scale(scaler_, input_, inputStride_, 0, format_.height, picture_->data, picture_->linesize);
     picture_->pts = framesWritten_++;
     encode(video_, videoStream_, picture_);
     encodeAudioUntil(framesWritten_, false);
@@ -248,6 +251,10 @@ void VideoFile::writeFrame(const uint8_t* rgb)
 
 void VideoFile::finish()
 {
+    if (framesWritten_ == 0) {
+        abandon(); // stopped before the first frame: an empty container is no video
+        return;
+    }
     if (finished_)
         return;
     finished_ = true;
@@ -257,6 +264,7 @@ void VideoFile::finish()
         encode(sound_, audioStream_, nullptr);
     check(av_write_trailer(output_), "cannot finish");
     check(avio_closep(&output_->pb), "cannot close");
+    file_->commit();
 }
 
 void VideoFile::abandon()
@@ -264,15 +272,17 @@ void VideoFile::abandon()
     if (finished_)
         return;
     finished_ = true;
+    // A video of the frames written so far is kept if it can be made whole; one without a frame, or without
+    // its index, is not, and what stood at the name before stays.
     bool readable = false;
-    if (headerWritten_) {
-        // What reached the file may still be made whole; a video without its index is not kept.
+    if (headerWritten_ && framesWritten_ > 0) {
         readable = av_write_trailer(output_) >= 0;
         readable = avio_closep(&output_->pb) >= 0 && readable;
     }
-    struct stat info;
-    if (!readable && stat(path_.c_str(), &info) == 0 && S_ISREG(info.st_mode))
-        unlink(path_.c_str());
+    if (readable)
+        file_->commit();
+    else
+        file_->discard();
 }
 
 void VideoFile::close()
@@ -286,6 +296,7 @@ void VideoFile::close()
     av_packet_free(&packet_);
     sws_freeContext(scaler_);
     scaler_ = nullptr;
+    av_freep(&input_[0]);
     swr_free(&resampler_);
     if (fifo_)
         av_audio_fifo_free(fifo_);

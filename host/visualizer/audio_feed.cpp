@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "host/analysis/frame_span.h"
+
 namespace gloamer {
 
 namespace {
@@ -41,8 +43,8 @@ void PlaybackFeed::fill(VisModule& module)
         silence(module);
         return;
     }
-    // A plug-in's latency is read every frame, as it may change it; absurd values are held to 10 s.
-    int64_t latencyFrames = (int64_t)std::clamp(module.latencyMs, 0, 10000) * track_.sampleRate / 1000;
+    // A plug-in's latency is read every frame, as it may change it.
+    int64_t latencyFrames = (int64_t)clampLatencyMs(module.latencyMs) * track_.sampleRate / 1000;
     analyser_.analyse(track_, output_.heardFrame() + latencyFrames, module.spectrumChannelCount,
                       module.waveformChannelCount, module.spectrumData, module.waveformData);
 }

@@ -3,33 +3,31 @@
 
 #include <csignal>
 
+#include "host/pending_file.h"
+
 namespace gloamer {
 
 namespace {
 
 volatile std::sig_atomic_t requestedBy = 0;
 
-void onSignal(int number)
+} // namespace
+
+// Leaves the way the signal means, with no temporary of an unfinished output left behind.
+void onFatalSignal(int number)
+{
+    removePendingFiles();
+    std::signal(number, SIG_DFL);
+    std::raise(number);
+}
+
+void onStopSignal(int number)
 {
     if (requestedBy) {
-        // Asked twice: the clean way out is stuck, so leave the way the signal means.
-        std::signal(number, SIG_DFL);
-        std::raise(number);
+        onFatalSignal(number); // asked twice: the clean way out is stuck
         return;
     }
     requestedBy = number;
-}
-
-} // namespace
-
-void installInterruptHandlers()
-{
-    struct sigaction action = {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = 0; // no SA_RESTART: a sleep or wait ends early and the loop looks at the request
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
 }
 
 bool interruptRequested()

@@ -1,13 +1,19 @@
-// interrupt.h -- Ctrl-C and SIGTERM as a request to stop, seen by the frame loop between frames.
+// interrupt.h -- Ctrl-C, SIGTERM and SIGHUP as a request to stop, seen by the frame loop between frames.
 #pragma once
 
 namespace gloamer {
 
-// From here on the first SIGINT or SIGTERM only raises the request; a second one ends the process at once.
+// From here on the first SIGINT, SIGTERM or SIGHUP only raises the request; a second one ends the process at
+// once, as does a crash, after removing the temporaries of unfinished outputs. SIGPIPE is ignored, so that a
+// closed reader of our messages costs a message and not the output.
 void installInterruptHandlers();
 bool interruptRequested();
 // The signal that asked to stop, 0 when none did.
 int interruptSignal();
 void clearInterruptRequest();
+
+// The handlers each system's installInterruptHandlers sets: a request to stop, and a crash or a second request.
+void onStopSignal(int number);
+void onFatalSignal(int number);
 
 } // namespace gloamer

@@ -11,10 +11,9 @@
 #include "host/plugin_library.h"
 #include "host/plugin_session.h"
 #include "host/render/frame_hooks.h"
-#include "host/render/offline_renderer.h"
-#include "host/render/progress.h"
+#include "host/render/render_job.h"
 #include "host/replay/replay_job.h"
-#include "host/video/frame_sink.h"
+#include "host/visualizer/interrupt.h"
 #include "host/win32/message_box_catcher.h"
 
 namespace gloamer {
@@ -122,27 +121,16 @@ void printMessageBox(const CaughtMessageBox& box)
 
 int runReplay(const Options& options)
 {
-    auto data = std::make_shared<const FrameData>(readFrameData(options.data));
-    int width = 0, height = 0;
-    parseFrameSize(options.size, width, height);
+    OutputRequest output = outputFor(options.output, options.overwrite, options.size);
+    output.inputs.push_back(options.data);
     if (!isPictureSequence(options.output))
         throw HostError("cannot write '" + options.output + "': give numbered pictures like DIR\\%05d.png");
-    checkOutputWritable(options.output, options.overwrite);
-    std::unique_ptr<FrameSink> sink = openPictureSequence(options.output, VideoFormat{width, height, (int)data->fps, 0});
+    auto data = std::make_shared<const FrameData>(readFrameData(options.data));
 
     MessageBoxCatcher catcher(printMessageBox);
-    Progress progress((long)data->frames.size(), options.quiet);
-    RenderJob job;
-    job.pluginPath = options.pluginPath.empty() ? defaultPluginPath() : options.pluginPath;
-    job.width = width;
-    job.height = height;
-    feedFromFrameData(job, data);
-    job.sink = sink.get();
-    job.progress = &progress;
-    RenderResult result = renderFrames(job);
-    sink->finish();
-    progress.finish((long)result.framesWritten, result.interrupted);
-    return 0;
+    RenderJob job = replayJob(options.pluginPath, data, output);
+    installInterruptHandlers();
+    return runRenderJob(job, output, options.quiet);
 }
 
 bool insideImage(HMODULE module, const void* address)

@@ -3,6 +3,8 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+
 #include "platform/win32.h"
 
 namespace gloamer {
@@ -15,6 +17,43 @@ PathKind pathKind(const std::string& path)
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return PathKind::missing;
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::folder : PathKind::file;
+}
+
+PathKind entryKind(const std::string& path)
+{
+    return pathKind(path);
+}
+
+namespace {
+
+// The volume and file index that name one file whatever path reaches it; false when it cannot be opened.
+bool fileIndexOf(const std::string& path, BY_HANDLE_FILE_INFORMATION& info)
+{
+    HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    bool known = GetFileInformationByHandle(file, &info) != 0;
+    CloseHandle(file);
+    return known;
+}
+
+} // namespace
+
+bool sameFile(const std::string& a, const std::string& b)
+{
+    BY_HANDLE_FILE_INFORMATION first, second;
+    return fileIndexOf(a, first) && fileIndexOf(b, second) &&
+           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+}
+
+bool replaceFile(const std::string& from, const std::string& to)
+{
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING))
+        return true;
+    errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
+    return false;
 }
 
 bool isPathSeparator(char c)

@@ -18,6 +18,7 @@
 
 #include "tests/support/child_process.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/test_audio.h"
 #include "tests/video/media_probe.h"
 
 namespace fs = std::filesystem;
@@ -60,6 +61,15 @@ protected:
         arguments.insert(arguments.begin(), "render");
         fs::path errors = folder / "stderr.txt";
         return finish(start(arguments, errors), errors);
+    }
+
+    // Files a run left behind under a temporary name.
+    int leftovers() const
+    {
+        int count = 0;
+        for (const auto& entry : fs::recursive_directory_iterator(folder.path()))
+            count += entry.path().filename().string().find(".part") != std::string::npos;
+        return count;
     }
 
     testfs::TempFolder folder{"gloamer-render"};
@@ -212,6 +222,134 @@ TEST_F(RenderCommandTest, UnwritableOutputsAreRefusedBeforeAnyFrame)
     }
     EXPECT_EQ(readFile(folder / "taken.mp4"), "keep me");
     EXPECT_FALSE(fs::exists(folder / "out.avi"));
+}
+
+TEST_F(RenderCommandTest, BadCommandLinesAreRefusedWithStatusTwoInOneLine)
+{
+    std::string output = (folder / "out.mp4").string();
+    for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{
+             {"--start", "nan"}, {"--duration", "inf"}, {"--size", "abc"}, {"--fps", "0"}, {"--fps", "0.5"},
+             {"--plugin", ""}, {"--crf", "99"}}) {
+        Outcome run = render({bad[0], bad[1], "-o", output});
+        EXPECT_EQ(run.status, 2) << bad[0] << " " << bad[1] << ": " << run.errors;
+        EXPECT_EQ(std::count(run.errors.begin(), run.errors.end(), '\n'), 1) << run.errors;
+    }
+    EXPECT_FALSE(fs::exists(output));
+    EXPECT_EQ(WEXITSTATUS(std::system((std::string(GLOAMER_HOST_PATH) + " --help >/dev/full 2>/dev/null").c_str())), 1);
+}
+
+TEST_F(RenderCommandTest, AnOutputIsNeverTheInputNorWrittenThroughALinkNorHalfWritten)
+{
+    std::string music = (folder / "music.mov").string();
+    ASSERT_TRUE(testaudio::writeSound(music, 44100, 1, testaudio::tones(44100, {{440.0, 8000}})));
+    std::string original = readFile(music);
+    fs::create_directories(folder / "pictures");
+    fs::create_symlink(music, folder / "link.mov");
+    fs::create_hard_link(music, folder / "hard.mov");
+    std::ofstream(folder / "notes.txt") << "notes";
+    fs::create_symlink(folder / "notes.txt", folder / "pictures" / "00003.png");
+    std::ofstream(folder / "old.mp4") << "old";
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string says;
+    };
+    for (const Case& refused :
+         {Case{{music, "-o", music}, "is the input"}, Case{{music, "-o", (folder / "link.mov").string()}, "is the input"},
+          Case{{music, "-o", (folder / "hard.mov").string()}, "is the input"},
+          Case{{music, "-o", (folder / "pictures" / ".." / "music.mov").string()}, "is the input"},
+          Case{{music, "-o", (folder / "pictures" / "%05d.png").string()}, "00003.png' exists already"},
+          Case{{"--plugin", (folder / "none.so").string(), "-o", (folder / "old.mp4").string()}, "none.so"}}) {
+        std::vector<std::string> arguments = refused.arguments;
+        arguments.insert(arguments.end(), {"--duration", "0.3", "-q"});
+        if (refused.says.find("exists") == std::string::npos)
+            arguments.push_back("--overwrite");
+        Outcome run = render(arguments);
+        EXPECT_EQ(run.status, 1) << run.errors;
+        EXPECT_NE(run.errors.find(refused.says), std::string::npos) << run.errors;
+    }
+    EXPECT_EQ(readFile(music), original);
+    EXPECT_EQ(readFile(folder / "notes.txt"), "notes");
+    EXPECT_EQ(readFile(folder / "old.mp4"), "old") << "a run that drew nothing keeps what was there";
+    EXPECT_FALSE(fs::exists(folder / "pictures" / "00001.png"));
+    EXPECT_EQ(leftovers(), 0);
+}
+
+TEST_F(RenderCommandTest, AFullDiskUnderOverwriteKeepsTheOldFile)
+{
+    fs::path output = folder / "old.mp4";
+    std::ofstream(output) << "old";
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        rlimit limit{48 * 1024, 48 * 1024};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        execl(GLOAMER_HOST_PATH, GLOAMER_HOST_PATH, "render", "--duration", "10", "--size", "320x240", "--crf", "0",
+              "--quiet", "--overwrite", "-o", output.c_str(), (char*)nullptr);
+        _exit(127);
+    }
+    EXPECT_EQ(finish(child, folder / "none").status, 1);
+    EXPECT_EQ(readFile(output), "old");
+    EXPECT_EQ(leftovers(), 0);
+}
+
+TEST_F(RenderCommandTest, SignalsEndARenderWithAWholeVideoOrNone)
+{
+    struct Case {
+        std::vector<int> signals; // sent 50 ms apart once frames are drawn; SIGPIPE: stderr is a closed pipe
+        int status;
+    };
+    for (const Case& sent : {Case{{SIGHUP}, 129}, Case{{SIGINT, SIGINT}, 130}, Case{{SIGPIPE}, 0}}) {
+        fs::path output = folder / ("signal" + std::to_string(sent.signals[0]) + ".mp4");
+        int pipe[2];
+        ASSERT_EQ(::pipe(pipe), 0);
+        close(pipe[0]);
+        pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            dup2(pipe[1], 2);
+            execl(GLOAMER_HOST_PATH, GLOAMER_HOST_PATH, "render", "--duration", sent.status ? "20" : "0.5", "--size",
+                  "1280x720", "-o", output.c_str(), (char*)nullptr);
+            _exit(127);
+        }
+        close(pipe[1]);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        for (int signal : sent.signals) {
+            if (signal != SIGPIPE)
+                kill(child, signal);
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        EXPECT_EQ(finish(child, folder / "none").status, sent.status) << sent.signals[0];
+        if (fs::exists(output) || sent.status == 0) {
+            gloamer::testing::MediaInfo info = gloamer::testing::probeMedia(output.string());
+            EXPECT_TRUE(info.opened && info.videoFrames > 0) << sent.signals[0];
+        }
+    }
+    EXPECT_EQ(leftovers(), 0);
+}
+
+TEST_F(RenderCommandTest, APluginThatStopsCrashesOrExitsNeverLeavesABrokenVideo)
+{
+    setenv("GLOAMER_FAULTY_REAL", GLOAMER_PLUGIN_PATH, 1);
+    struct Case {
+        std::string fault;
+        int status;
+        int frames; // in the video; 0: no video at all
+    };
+    for (const Case& fault : {Case{"refuse:3", 1, 3}, Case{"crash:3", 128 + SIGSEGV, 0}, Case{"exit:3", 1, 0},
+                              Case{"crash-quit", 128 + SIGSEGV, 10}}) {
+        setenv("GLOAMER_FAULT", fault.fault.c_str(), 1);
+        fs::path output = folder / (fault.fault.substr(0, 5) + ".mp4");
+        Outcome run = render({"--plugin", GLOAMER_FAULTY_PLUGIN_PATH, "--duration", "1", "--fps", "10", "--size",
+                              "160x120", "-q", "-o", output.string()});
+        EXPECT_EQ(run.status, fault.status) << fault.fault << ": " << run.errors;
+        if (fault.status == 1)
+            EXPECT_NE(run.errors.find(fault.frames ? "frame 3" : "ended the process"), std::string::npos) << run.errors;
+        gloamer::testing::MediaInfo info = gloamer::testing::probeMedia(output.string());
+        EXPECT_EQ(fs::exists(output), fault.frames > 0) << fault.fault;
+        EXPECT_EQ(info.videoFrames, fault.frames) << fault.fault;
+    }
+    unsetenv("GLOAMER_FAULT");
+    EXPECT_EQ(leftovers(), 0);
 }
 
 } // namespace

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "host/host_error.h"
+#include "host/render/output.h"
 #include "host/video/frame_sink.h"
 #include "tests/support/temp_folder.h"
 #include "tests/video/media_probe.h"
@@ -59,7 +60,11 @@ std::vector<int16_t> sine(int sampleRate, int channels, double seconds)
 std::string refusal(const std::string& output, bool overwrite)
 {
     try {
-        gloamer::checkOutputWritable(output, overwrite);
+        gloamer::OutputRequest request;
+        request.path = output;
+        request.overwrite = overwrite;
+        request.format = {64, 48, 30, 20};
+        gloamer::checkOutput(request);
     } catch (const HostError& error) {
         return error.what();
     }

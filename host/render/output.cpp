@@ -1,0 +1,189 @@
+// output.cpp -- refuses an output that could not be written, or would harm another file, before a frame is drawn.
+#include "host/render/output.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "host/host_error.h"
+#include "host/system.h"
+
+namespace gloamer {
+
+namespace {
+
+size_t lastSeparator(const std::string& path)
+{
+    for (size_t i = path.size(); i-- > 0;)
+        if (isPathSeparator(path[i]))
+            return i;
+    return std::string::npos;
+}
+
+std::string lowerExtension(const std::string& path)
+{
+    size_t dot = path.find_last_of('.');
+    size_t slash = lastSeparator(path);
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return "";
+    std::string extension = path.substr(dot + 1);
+    std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) { return std::tolower(c); });
+    return extension;
+}
+
+std::string folderOf(const std::string& path)
+{
+    size_t slash = lastSeparator(path);
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Creating a file is the one honest test of a folder's writability (root passes every permission check).
+bool canCreateIn(const std::string& folder)
+{
+    std::string probe = folder + "/.gloamer-write-test-" + std::to_string(getpid());
+    int descriptor = open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    if (descriptor < 0)
+        return false;
+    close(descriptor);
+    unlink(probe.c_str());
+    return true;
+}
+
+// One name the output will take. A link there is itself replaced, never written through, so only what the
+// name reaches decides whether it is the input.
+void checkName(const OutputRequest& request, const std::string& name)
+{
+    for (const std::string& input : request.inputs)
+        if (sameFile(name, input))
+            throw HostError("cannot write '" + name + "': it is the input '" + input + "'");
+    if (fileNameOf(name).size() > 255)
+        throw HostError("cannot write '" + name + "': the file name is too long (255 characters at most)");
+    PathKind kind = entryKind(name);
+    if (kind == PathKind::folder)
+        throw HostError("cannot write '" + request.path + "': '" + name + "' is a folder");
+    if (kind == PathKind::file && !request.overwrite)
+        throw HostError("'" + name + "' exists already (add --overwrite to replace it)");
+}
+
+void checkFolder(const std::string& output)
+{
+    std::string folder = folderOf(output);
+    if (pathKind(folder) == PathKind::missing)
+        throw HostError("cannot write '" + output + "': folder '" + folder + "' does not exist");
+    if (pathKind(folder) != PathKind::folder)
+        throw HostError("cannot write '" + output + "': '" + folder + "' is not a folder");
+    if (!canCreateIn(folder))
+        throw HostError("cannot write '" + output + "': no permission to write in '" + folder + "'");
+}
+
+} // namespace
+
+void parseFrameSize(const std::string& text, int& width, int& height)
+{
+    char extra = 0;
+    if (sscanf(text.c_str(), "%5dx%5d%c", &width, &height, &extra) != 2 || width < 16 || height < 16 ||
+        width > 7680 || height > 4320)
+        throw HostError("--size '" + text + "' is not a size like 1280x720 (16x16 to 7680x4320)");
+}
+
+OutputRequest outputFor(const std::string& path, bool overwrite, const std::string& size)
+{
+    OutputRequest request;
+    request.path = path;
+    request.overwrite = overwrite;
+    parseFrameSize(size, request.format.width, request.format.height);
+    return request;
+}
+
+void checkOutputFile(const std::string& path, bool overwrite, const std::vector<std::string>& inputs)
+{
+    OutputRequest request;
+    request.path = path;
+    request.overwrite = overwrite;
+    request.inputs = inputs;
+    if (path.empty())
+        throw HostError("no output given (add -o FILE)");
+    checkFolder(path);
+    checkName(request, path);
+}
+
+// Exactly one frame-number field (%d, %5d, %05d) and no other conversion, since the name goes through printf.
+static bool hasOneNumberField(const std::string& pattern)
+{
+    int fields = 0;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] != '%')
+            continue;
+        if (i + 1 < pattern.size() && pattern[i + 1] == '%') {
+            ++i;
+            continue;
+        }
+        size_t j = i + 1;
+        while (j < pattern.size() && j - i <= 3 && std::isdigit((unsigned char)pattern[j]))
+            ++j;
+        if (j >= pattern.size() || pattern[j] != 'd')
+            return false;
+        ++fields;
+        i = j;
+    }
+    return fields == 1;
+}
+
+bool isPictureSequence(const std::string& output)
+{
+    return lowerExtension(output) == "png" && hasOneNumberField(output) &&
+           output.find('%', lastSeparator(output) == std::string::npos ? 0 : lastSeparator(output)) !=
+               std::string::npos;
+}
+
+std::string pictureName(const std::string& pattern, int64_t number)
+{
+    std::vector<char> name(pattern.size() + 32);
+    snprintf(name.data(), name.size(), pattern.c_str(), (int)number);
+    return name.data();
+}
+
+void checkOutput(const OutputRequest& request)
+{
+    const std::string& output = request.path;
+    if (output.empty())
+        throw HostError("no output given (add -o OUT.mp4, or -o DIR/%05d.png for pictures)");
+    std::string extension = lowerExtension(output);
+    bool pictures = isPictureSequence(output);
+    if (!pictures && extension == "png")
+        throw HostError("cannot write '" + output + "': a picture sequence needs a frame number, like DIR/%05d.png");
+    if (!pictures && extension != "mp4" && extension != "mkv" && extension != "mov")
+        throw HostError("cannot write '" + output +
+                        "': unknown video format (use .mp4, .mkv or .mov, or DIR/%05d.png for pictures)");
+    if (!pictures && (request.format.width % 2 || request.format.height % 2))
+        throw HostError("--size " + std::to_string(request.format.width) + "x" +
+                        std::to_string(request.format.height) + ": video needs an even width and height");
+
+    checkFolder(output);
+    if (!pictures) {
+        checkName(request, output);
+        return;
+    }
+    // Every picture is named before the first is drawn: one already there is refused now, not at its frame.
+    for (int64_t number = 1; number <= std::max<int64_t>(1, request.frameCount); ++number)
+        checkName(request, pictureName(output, number));
+}
+
+std::unique_ptr<FrameSink> openOutput(const OutputRequest& request)
+{
+    checkOutput(request);
+    const VideoFormat& format = request.format;
+    std::unique_ptr<FrameSink> sink = isPictureSequence(request.path)
+                                          ? openPictureSequence(request.path, format)
+                                          : openVideoFile(request.path, format, request.audio);
+    return runOnEncoderThread(std::move(sink), (size_t)format.width * format.height * 3, 8);
+}
+
+} // namespace gloamer
