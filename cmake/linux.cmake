@@ -36,6 +36,18 @@ if(EXISTS ${GLOAMER_LOGO})
     COMMAND ${CMAKE_COMMAND} -E copy_if_different ${GLOAMER_LOGO} $<TARGET_FILE_DIR:vis_gloamer>/vis_gloamer.bmp)
 endif()
 
+# The plug-in once more over the GL 1.1 layer on OpenGL ES 3, for the test that compares it with desktop GL;
+# not packaged. The platform layer gives it ES contexts under GLOAMER_GL_PROFILE=es.
+include(cmake/gles.cmake)
+find_library(GLOAMER_GLESV2 GLESv2 REQUIRED)
+add_library(vis_gloamer_gles MODULE ${CMAKE_SOURCE_DIR}/plugin/exports.map)
+target_link_libraries(vis_gloamer_gles PRIVATE
+  "$<LINK_LIBRARY:WHOLE_ARCHIVE,gloamer_core_gles>" gloamer_gles gloamer_platform ${GLOAMER_GLESV2})
+target_link_options(vis_gloamer_gles PRIVATE
+  -Wl,--no-undefined -Wl,--version-script=${CMAKE_SOURCE_DIR}/plugin/exports.map)
+set_target_properties(vis_gloamer_gles PROPERTIES LINKER_LANGUAGE CXX PREFIX "" BUILD_RPATH "$ORIGIN")
+add_dependencies(vis_gloamer_gles vis_gloamer) # the logo beside it
+
 add_subdirectory(host)
 add_subdirectory(bench)
 

@@ -7,6 +7,8 @@ packages=(
   cmake ninja-build g++ pkg-config g++-mingw-w64-i686 binutils-mingw-w64-i686
   # the Linux platform layer and GL (Mesa's software renderer for headless runs)
   libsdl2-dev libopengl-dev libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri
+  # the GL 1.1 layer over OpenGL ES 3, built natively and tested against desktop GL
+  libgles-dev
   # the host: audio, spectrum, command line, video
   libsndfile1-dev libfftw3-dev libcli11-dev
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev ffmpeg

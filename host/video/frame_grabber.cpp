@@ -27,7 +27,7 @@ void FrameGrabber::capture(int width, int height, const Delivery& deliver)
         glGenBuffers(ringSize_, buffers_.data());
         for (unsigned int buffer : buffers_) {
             glBindBuffer(GL_PIXEL_PACK_BUFFER, buffer);
-            glBufferData(GL_PIXEL_PACK_BUFFER, (GLsizeiptr)width * height * 3, nullptr, GL_STREAM_READ);
+            glBufferData(GL_PIXEL_PACK_BUFFER, (GLsizeiptr)width * height * 4, nullptr, GL_STREAM_READ);
         }
         glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
     }
@@ -35,13 +35,11 @@ void FrameGrabber::capture(int width, int height, const Delivery& deliver)
     if (pending_[(size_t)next_])
         deliverSlot(next_, deliver);
 
-    GLint alignment = 4;
-    glGetIntegerv(GL_PACK_ALIGNMENT, &alignment);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    // RGBA with its rows 4-aligned whatever the packing: the one read-back OpenGL ES guarantees, for plug-ins
+    // that draw with an ES context.
     glBindBuffer(GL_PIXEL_PACK_BUFFER, buffers_[(size_t)next_]);
-    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, nullptr);
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
     glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
-    glPixelStorei(GL_PACK_ALIGNMENT, alignment);
     pending_[(size_t)next_] = true;
     ++inFlight_;
     next_ = (next_ + 1) % ringSize_;
@@ -61,13 +59,18 @@ void FrameGrabber::deliverSlot(int slot, const Delivery& deliver)
     pending_[(size_t)slot] = false;
     --inFlight_;
     glBindBuffer(GL_PIXEL_PACK_BUFFER, buffers_[(size_t)slot]);
-    const uint8_t* rows = (const uint8_t*)glMapBuffer(GL_PIXEL_PACK_BUFFER, GL_READ_ONLY);
+    const size_t pixels = (size_t)width_ * (size_t)height_;
+    const uint8_t* rows =
+        (const uint8_t*)glMapBufferRange(GL_PIXEL_PACK_BUFFER, 0, (GLsizeiptr)(pixels * 4), GL_MAP_READ_BIT);
     if (rows) {
-        // GL's rows run bottom-up; pictures and video run top-down.
-        size_t rowBytes = (size_t)width_ * 3;
-        flipped_.resize(rowBytes * (size_t)height_);
-        for (int y = 0; y < height_; ++y)
-            memcpy(flipped_.data() + (size_t)y * rowBytes, rows + (size_t)(height_ - 1 - y) * rowBytes, rowBytes);
+        // GL's rows run bottom-up; pictures and video run top-down, in RGB.
+        flipped_.resize(pixels * 3);
+        for (int y = 0; y < height_; ++y) {
+            const uint8_t* from = rows + (size_t)(height_ - 1 - y) * (size_t)width_ * 4;
+            uint8_t* to = flipped_.data() + (size_t)y * (size_t)width_ * 3;
+            for (int x = 0; x < width_; ++x, from += 4, to += 3)
+                memcpy(to, from, 3);
+        }
         glUnmapBuffer(GL_PIXEL_PACK_BUFFER);
     }
     glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);

@@ -1,6 +1,9 @@
 // windows.cpp -- the SDL2 backend's surfaces: one SDL window, made ready for GL, per top-level window.
 #include <SDL2/SDL.h>
 
+#include <cstdlib>
+#include <cstring>
+
 #include "platform/common/backend.h"
 #include "platform/sdl/offscreen_surface.h"
 #include "platform/sdl/registry.h"
@@ -15,6 +18,20 @@ Window* findWindowBySdlId(Uint32 sdlId)
     return nullptr;
 }
 
+// Desktop GL's compatibility profile, or with GLOAMER_GL_PROFILE=es OpenGL ES 3.0, which a plug-in built over
+// the GL 1.1 layer on GLES draws with. SDL picks its GL library by the profile, so it is set before loading.
+static void requestContextProfile()
+{
+    const char* profile = getenv("GLOAMER_GL_PROFILE");
+    if (profile && !strcmp(profile, "es")) {
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_ES);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 0);
+    } else {
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+    }
+}
+
 bool ensureVideo()
 {
     if (SDL_WasInit(SDL_INIT_VIDEO))
@@ -26,6 +43,7 @@ bool ensureVideo()
         return false;
     // SDL unloads the GL library with the last GL window; held from here on, a plug-in's second init does not
     // load the GL driver all over again, and leak checkers at exit still find the driver's memory reachable.
+    requestContextProfile();
     SDL_GL_LoadLibrary(nullptr);
     return true;
 }
@@ -41,7 +59,7 @@ bool createSurface(Window& window, const char* title, int x, int y)
     if (y == CW_USEDEFAULT)
         y = SDL_WINDOWPOS_UNDEFINED;
     // A window's pixel format is fixed when SDL creates it, so every window is made ready for GL.
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+    requestContextProfile();
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
     SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
     SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
