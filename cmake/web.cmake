@@ -12,6 +12,10 @@ endif()
 add_compile_options(-fexceptions)
 add_link_options(-fexceptions)
 
+# The plug-in's core drawing through the GL 1.1 layer over WebGL 2; the desktop-GL build of it is not needed here.
+include(cmake/gles.cmake)
+set_target_properties(gloamer_core PROPERTIES EXCLUDE_FROM_ALL ON)
+
 # The Win32 + WGL subset over the canvas and WebGL 2.
 file(GLOB WEB_PLATFORM_SOURCES CONFIGURE_DEPENDS platform/common/*.cpp platform/web/*.cpp)
 add_library(gloamer_platform_web STATIC ${WEB_PLATFORM_SOURCES})
@@ -31,7 +35,7 @@ add_executable(gloamer_page
   host/replay/frame_data.cpp)
 target_compile_options(gloamer_page PRIVATE -Wall -Wextra)
 target_link_libraries(gloamer_page PRIVATE
-  gloamer_core gloamer_platform_web ${GLOAMER_WEB_GL_LIBRARY})
+  gloamer_core_gles gloamer_gles gloamer_platform_web)
 # WebGL 2 only: the GL 1.1 subset is our own layer, not Emscripten's legacy GL emulation.
 target_link_options(gloamer_page PRIVATE
   -sMIN_WEBGL_VERSION=2 -sMAX_WEBGL_VERSION=2

@@ -16,7 +16,6 @@ const page = {
   paused: false,
   frame: 0,            // the pending animation frame
   recorder: null,
-  framesDrawn: 0,
 };
 
 function say(text) {
@@ -136,7 +135,9 @@ function drawFrame() {
     fail(`Gloamer stopped: ${lastError()}`);
     return;
   }
-  ++page.framesDrawn;
+  // The drawing buffer is only readable in the task that drew it.
+  if (page.afterFrame)
+    page.afterFrame();
   if (actions[action])
     actions[action]();
   if (page.running)
@@ -282,29 +283,48 @@ function replayFrame(index) {
     throw new Error(lastError());
 }
 
+// The canvas's RGBA pixels, top row first.
+function canvasPixels() {
+  const canvas = elements.canvas;
+  const copy = document.createElement('canvas');
+  copy.width = canvas.width;
+  copy.height = canvas.height;
+  const context = copy.getContext('2d');
+  context.drawImage(canvas, 0, 0);
+  return context.getImageData(0, 0, copy.width, copy.height).data;
+}
+
 window.gloamerTestHooks = {
-  framesDrawn: () => page.framesDrawn,
+  // A sum and a hash of the next frame the page draws, read from the canvas as soon as it is drawn.
+  nextFrame() {
+    return new Promise(resolve => {
+      page.afterFrame = () => {
+        page.afterFrame = null;
+        const rgba = canvasPixels();
+        let sum = 0, hash = 0;
+        for (let i = 0; i < rgba.length; i += 4) {
+          sum += rgba[i] + rgba[i + 1] + rgba[i + 2];
+          hash = (hash * 31 + rgba[i] + 7 * rgba[i + 1] + 13 * rgba[i + 2]) | 0;
+        }
+        resolve({ sum, hash });
+      };
+    });
+  },
   // Draws frames 0 to the last asked for, in order (each frame builds on the one before), and gives the asked
   // ones as RGBA pixels in base64, read from the canvas right after they were drawn.
   async replay(url, indices) {
     const count = await loadReplay(url);
-    const canvas = elements.canvas;
-    const copy = document.createElement('canvas');
     const last = Math.min(count - 1, Math.max(...indices));
     const frames = [];
     for (let k = 0; k <= last; ++k) {
       replayFrame(k);
       if (!indices.includes(k))
         continue;
-      copy.width = canvas.width;
-      copy.height = canvas.height;
-      const context = copy.getContext('2d');
-      context.drawImage(canvas, 0, 0);
-      const rgba = context.getImageData(0, 0, copy.width, copy.height).data;
+      const rgba = canvasPixels();
       let binary = '';
       for (let i = 0; i < rgba.length; i += 0x8000)
         binary += String.fromCharCode.apply(null, rgba.subarray(i, i + 0x8000));
-      frames.push({ index: k, width: copy.width, height: copy.height, rgba: btoa(binary) });
+      frames.push({ index: k, width: elements.canvas.width, height: elements.canvas.height, rgba: btoa(binary) });
     }
     page.module._gloamer_stop();
     return frames;
