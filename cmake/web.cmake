@@ -45,8 +45,13 @@ target_link_options(gloamer_page PRIVATE
 set_target_properties(gloamer_page PROPERTIES
   OUTPUT_NAME gloamer SUFFIX ".js" RUNTIME_OUTPUT_DIRECTORY ${GLOAMER_SITE_DIR})
 
-# The page, its script and the logo beside the program, as the site is served.
-add_custom_command(TARGET gloamer_page POST_BUILD
-  COMMAND ${CMAKE_COMMAND} -E copy_if_different
-    ${CMAKE_SOURCE_DIR}/host/web/site/index.html ${CMAKE_SOURCE_DIR}/host/web/site/page.js ${GLOAMER_LOGO}
-    ${GLOAMER_SITE_DIR})
+# The page, its script and the logo beside the program, as the site is served; copied again whenever they change.
+set(GLOAMER_SITE_FILES)
+foreach(source ${CMAKE_SOURCE_DIR}/host/web/site/index.html ${CMAKE_SOURCE_DIR}/host/web/site/page.js ${GLOAMER_LOGO})
+  get_filename_component(name ${source} NAME)
+  add_custom_command(OUTPUT ${GLOAMER_SITE_DIR}/${name}
+    COMMAND ${CMAKE_COMMAND} -E copy ${source} ${GLOAMER_SITE_DIR}/${name}
+    DEPENDS ${source})
+  list(APPEND GLOAMER_SITE_FILES ${GLOAMER_SITE_DIR}/${name})
+endforeach()
+add_custom_target(gloamer_site ALL DEPENDS ${GLOAMER_SITE_FILES})
