@@ -16,6 +16,7 @@ const page = {
   paused: false,
   frame: 0,            // the pending animation frame
   recorder: null,
+  message: '',         // the plug-in's last message box
 };
 
 function say(text) {
@@ -28,8 +29,12 @@ function fail(text) {
   say('');
 }
 
-// The plug-in's message boxes: a page cannot wait on a dialog inside a frame, so they are shown in the error line.
-window.gloamerMessageBox = (caption, text) => fail(`${caption}: ${text}`);
+// The plug-in's message boxes: a page cannot wait on a dialog inside a frame, so they are shown in the error line
+// (and kept, as they say why the plug-in did not start).
+window.gloamerMessageBox = (caption, text) => {
+  page.message = `${caption}: ${text}`;
+  fail(page.message);
+};
 
 function lastError() {
   return page.module.UTF8ToString(page.module._gloamer_last_error());
@@ -100,8 +105,9 @@ async function play(buffer, name) {
   elements.error.textContent = '';
   const audio = audioContext();
   await audio.resume();
+  page.message = '';
   if (page.module._gloamer_start() !== 0) {
-    fail(`Gloamer could not start: ${lastError()}`);
+    fail(`Gloamer could not start: ${page.message || lastError()}`);
     return;
   }
   page.source = audio.createBufferSource();
