@@ -1,6 +1,9 @@
 // gl11_api.h -- the OpenGL 1.1 subset the plug-in draws with, as entry points of the layer over OpenGL ES 3 / WebGL 2.
 #pragma once
 
+// The layer needs a current GLES 3 (or WebGL 2) context and the seam's wglGetCurrentContext, by which it tells
+// contexts apart; nothing of EGL, SDL or the browser.
+
 #include <GLES3/gl3.h>
 
 // GL 1.1 types and names that OpenGL ES 3 does not have.

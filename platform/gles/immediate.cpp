@@ -40,6 +40,8 @@ std::vector<Vertex> triangulateQuads(const std::vector<Vertex>& quads)
 void addVertex(float x, float y, float z)
 {
     Layer& state = layer();
+    if (!state.insideBegin)
+        return; // GL leaves a vertex outside glBegin/glEnd undefined; here it draws nothing
     Vertex vertex{{x, y, z},
                   {state.color[0], state.color[1], state.color[2], state.color[3]},
                   {state.texCoord[0], state.texCoord[1]}};
