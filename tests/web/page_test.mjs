@@ -184,8 +184,10 @@ describe('the page in headless chromium', () => {
     const { types, lastTime } = probe(file);
     console.log(`recording: ${JSON.stringify(lastTime)}`);
     assert.deepEqual(types, ['audio', 'video']);
-    for (const type of types)
-      assert.ok(Math.abs(lastTime[type] - seconds) < 1.5, `the ${type} lasts about ${seconds} s, not ${lastTime[type]}`);
+    assert.ok(Math.abs(lastTime.audio - seconds) < 1, `the sound lasts about ${seconds} s, not ${lastTime.audio}`);
+    // A canvas is captured when the GL has finished a frame: on a busy CPU-only GL, about once a second.
+    assert.ok(lastTime.video > seconds - 2 && lastTime.video < seconds + 1,
+              `the picture lasts about ${seconds} s, not ${lastTime.video}`);
     assert.deepEqual(problems, []);
   });
 });
