@@ -121,7 +121,7 @@ describe('the page in headless chromium', () => {
     assert.equal(await page.$eval('#error', e => e.textContent), '');
   });
 
-  it('plays the demo, the picture changing from frame to frame; space pauses and Esc stops', async () => {
+  it('plays the demo, the picture changing from frame to frame; space pauses, f fills the screen, Esc stops', async () => {
     await page.click('#demo');
     await page.waitForFunction(() => document.getElementById('status').textContent === 'Playing the demo.');
     const first = await nextFrame(page);
@@ -133,6 +133,11 @@ describe('the page in headless chromium', () => {
     await page.waitForFunction(() => document.getElementById('pause').textContent === 'Play');
     await page.keyboard.press('Space');
     await page.waitForFunction(() => document.getElementById('pause').textContent === 'Pause');
+    // f fills the screen and back: the plug-in's window takes the canvas's new size through WM_SIZE.
+    await page.keyboard.press('f');
+    await page.waitForFunction(() => document.fullscreenElement && document.getElementById('canvas').width === innerWidth);
+    await page.keyboard.press('f');
+    await page.waitForFunction(() => !document.fullscreenElement && document.getElementById('canvas').width === 590);
     await page.keyboard.press('Escape');
     await page.waitForFunction(() => document.getElementById('status').textContent === 'Stopped.');
     assert.deepEqual(problems, []);
