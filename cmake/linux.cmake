@@ -18,7 +18,7 @@ set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
 # The Win32 + WGL subset over SDL2: one shared library, so that host and plug-in share windows and messages.
-file(GLOB PLATFORM_SOURCES CONFIGURE_DEPENDS platform/sdl/*.cpp)
+file(GLOB PLATFORM_SOURCES CONFIGURE_DEPENDS platform/common/*.cpp platform/sdl/*.cpp)
 add_library(gloamer_platform SHARED ${PLATFORM_SOURCES})
 target_include_directories(gloamer_platform PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(gloamer_platform PUBLIC SDL2::SDL2 ${CMAKE_DL_LIBS})

@@ -6,14 +6,20 @@
 namespace gloamer {
 
 PluginSession::PluginSession(PluginLibrary& library, HostWindow& host, int sampleRate, int channelCount)
-    : module_(library.module())
+    : PluginSession(*library.module(), (HINSTANCE)library.handle(), library.path(), host, sampleRate, channelCount)
+{
+}
+
+PluginSession::PluginSession(VisModule& module, HINSTANCE instance, const std::string& name, HostWindow& host,
+                             int sampleRate, int channelCount)
+    : module_(&module)
 {
     module_->parentWindow = host.handle();
-    module_->libraryInstance = (HINSTANCE)library.handle();
+    module_->libraryInstance = instance;
     module_->sampleRate = sampleRate;
     module_->channelCount = channelCount;
     if (module_->init(module_) != 0)
-        throw HostError("the plug-in '" + library.path() + "' failed to start (it has said why)");
+        throw HostError("the plug-in '" + name + "' failed to start (it has said why)");
     running_ = true;
 }
 

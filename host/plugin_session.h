@@ -1,6 +1,8 @@
 // plugin_session.h -- one run of a plug-in: its host fields filled, init, frames, quit, all on the calling thread.
 #pragma once
 
+#include <string>
+
 #include "host/host_window.h"
 #include "host/plugin_library.h"
 
@@ -10,6 +12,9 @@ class PluginSession {
 public:
     // Fills the host's fields of module 0 and calls init; throws HostError when init reports failure.
     PluginSession(PluginLibrary& library, HostWindow& host, int sampleRate, int channelCount);
+    // The same for a module linked into the host (the page's): `name` says which in the error.
+    PluginSession(VisModule& module, HINSTANCE instance, const std::string& name, HostWindow& host, int sampleRate,
+                  int channelCount);
     // Calls quit if the plug-in is still running.
     ~PluginSession();
     PluginSession(const PluginSession&) = delete;

@@ -18,6 +18,8 @@ packages=(
   wine wine32:i386 xvfb libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386
   # packages: the .deb's dependencies (dpkg-shlibdeps), the check of the .zip
   dpkg-dev unzip
+  # the page: Debian's emscripten, and chromium to test it headless (Node and npm for the test driver)
+  emscripten chromium
 )
 
 missing=()

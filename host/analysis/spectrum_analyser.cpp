@@ -1,49 +1,12 @@
-// spectrum_analyser.cpp -- the player's spectrum and waveform rows, with one FFTW plan reused for every block.
+// spectrum_analyser.cpp -- the player's spectrum and waveform rows, over the build's real FFT.
 #include "host/analysis/spectrum_analyser.h"
-
-#include <fftw3.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <numbers>
 
-#include "host/host_error.h"
-
 namespace gloamer {
-
-struct SpectrumAnalyser::Fft {
-    double* input = nullptr;
-    fftw_complex* output = nullptr;
-    fftw_plan plan = nullptr;
-    double window[fftSize];
-
-    Fft()
-    {
-        input = fftw_alloc_real(fftSize);
-        output = fftw_alloc_complex(fftSize / 2 + 1);
-        if (input && output)
-            plan = fftw_plan_dft_r2c_1d(fftSize, input, output, FFTW_ESTIMATE);
-        if (!plan) {
-            release();
-            throw HostError("cannot set up the spectrum analysis (FFTW could not make a plan)");
-        }
-        for (int n = 0; n < fftSize; ++n)
-            window[n] = 0.5 * (1.0 - std::cos(2.0 * std::numbers::pi * n / fftSize));
-    }
-    ~Fft() { release(); }
-
-    void release()
-    {
-        if (plan)
-            fftw_destroy_plan(plan);
-        fftw_free(input);
-        fftw_free(output);
-        plan = nullptr;
-        input = nullptr;
-        output = nullptr;
-    }
-};
 
 namespace {
 
@@ -76,7 +39,13 @@ void channelBytes(const AudioTrack& track, int64_t firstFrame, int layout, signe
 
 } // namespace
 
-SpectrumAnalyser::SpectrumAnalyser() : fft_(std::make_unique<Fft>()) {}
+SpectrumAnalyser::SpectrumAnalyser() : SpectrumAnalyser(makeRealFft(fftSize)) {}
+
+SpectrumAnalyser::SpectrumAnalyser(std::unique_ptr<RealFft> fft) : fft_(std::move(fft))
+{
+    for (int n = 0; n < fftSize; ++n)
+        window_[n] = 0.5 * (1.0 - std::cos(2.0 * std::numbers::pi * n / fftSize));
+}
 
 SpectrumAnalyser::~SpectrumAnalyser() = default;
 
@@ -114,13 +83,13 @@ void SpectrumAnalyser::spectrumOf(const signed char bytes[576], unsigned char ro
         double out = in - previousIn + 0.99 * previousOut;
         previousIn = in;
         previousOut = out;
-        fft_->input[n] = out * fft_->window[n];
+        input_[n] = out * window_[n];
     }
-    fftw_execute(fft_->plan);
+    fft_->forward(input_, bins_);
 
     int previous = 0;
     for (int bin = 0; bin < fftSize / 2; ++bin) {
-        double magnitude = std::hypot(fft_->output[bin][0], fft_->output[bin][1]) / 16.0;
+        double magnitude = std::hypot(bins_[bin].real(), bins_[bin].imag()) / 16.0;
         int value = magnitude >= 255.0 ? 255 : (int)magnitude;
         row[2 * bin] = (unsigned char)((previous + value) / 2);
         row[2 * bin + 1] = (unsigned char)value;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "host/analysis/real_fft.h"
 #include "host/audio/audio_track.h"
 
 namespace gloamer {
@@ -25,6 +26,8 @@ constexpr int fftSize = 512;
 class SpectrumAnalyser {
 public:
     SpectrumAnalyser();
+    // With a given transform instead of the build's own (makeRealFft).
+    explicit SpectrumAnalyser(std::unique_ptr<RealFft> fft);
     ~SpectrumAnalyser();
     SpectrumAnalyser(const SpectrumAnalyser&) = delete;
     SpectrumAnalyser& operator=(const SpectrumAnalyser&) = delete;
@@ -39,10 +42,12 @@ public:
                  unsigned char spectrum[2][576], unsigned char waveform[2][576]);
 
 private:
-    struct Fft;
     void spectrumOf(const signed char bytes[576], unsigned char row[576]);
 
-    std::unique_ptr<Fft> fft_; // buffers, window and the FFTW plan, made once
+    std::unique_ptr<RealFft> fft_;
+    double window_[fftSize];
+    double input_[fftSize];
+    std::complex<double> bins_[fftSize / 2 + 1];
 };
 
 } // namespace gloamer

@@ -83,7 +83,8 @@ struct Layer {
 Layer& layer();
 // Records the first error since the last glGetError, as GL does.
 void setError(GLenum error);
-// False, with GL_INVALID_OPERATION recorded, between glBegin and glEnd, where only vertex data may be given.
+// False, with GL_INVALID_OPERATION recorded, between glBegin and glEnd, where only vertex data may be given;
+// false too while no context is current.
 bool outsideBeginEnd();
 
 // The texture object bound to a target (made on first use), or null with GL_INVALID_ENUM for another target.

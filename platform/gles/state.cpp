@@ -40,6 +40,10 @@ void setError(GLenum error)
 
 bool outsideBeginEnd()
 {
+    // With no context current GL ignores a call (a window's first WM_SIZE comes before its context); WebGL
+    // would have no context to pass it to.
+    if (!layer().context)
+        return false;
     if (!layer().insideBegin)
         return true;
     setError(GL_INVALID_OPERATION);

@@ -1,7 +1,7 @@
-// messages.cpp -- the thread's message queue, fed by SDL events, and message delivery to window procedures.
+// messages.cpp -- SDL's window and key events turned into the thread's queued window messages.
 #include <SDL2/SDL.h>
 
-#include "platform/sdl/offscreen_surface.h"
+#include "platform/common/backend.h"
 #include "platform/sdl/registry.h"
 
 namespace gloamer::platform {
@@ -32,17 +32,6 @@ static UINT virtualKeyOf(SDL_Keycode key)
     }
 }
 
-static void postToWindow(Window* window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    MSG posted = {};
-    posted.hwnd = handleOf(*window);
-    posted.message = message;
-    posted.wParam = wParam;
-    posted.lParam = lParam;
-    posted.time = GetTickCount();
-    registry().queue.push_back(posted);
-}
-
 static void translateWindowEvent(const SDL_WindowEvent& event)
 {
     Window* window = findWindowBySdlId(event.windowID);
@@ -51,16 +40,11 @@ static void translateWindowEvent(const SDL_WindowEvent& event)
     HWND handle = handleOf(*window);
     switch (event.event) {
     case SDL_WINDOWEVENT_SIZE_CHANGED:
-        if (event.data1 != window->clientWidth || event.data2 != window->clientHeight) {
-            window->clientWidth = event.data1;
-            window->clientHeight = event.data2;
-            followClientSize(*window);
-            window->proc(handle, WM_SIZE, SIZE_RESTORED, MAKELPARAM(event.data1, event.data2));
-        }
+        clientResized(*window, event.data1, event.data2);
         break;
     case SDL_WINDOWEVENT_CLOSE:
         // The caption's close button arrives as a system command, as on Windows.
-        postToWindow(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+        postToWindow(*window, WM_SYSCOMMAND, SC_CLOSE, 0);
         break;
     case SDL_WINDOWEVENT_FOCUS_GAINED:
         registry().focus = window->id;
@@ -90,8 +74,10 @@ static void translateKeyEvent(const SDL_KeyboardEvent& event)
         lParam |= (LPARAM)1 << 30;
     if (!down)
         lParam |= (LPARAM)3 << 30;
-    postToWindow(window, message, key, lParam);
+    postToWindow(*window, message, key, lParam);
 }
+
+namespace backend {
 
 void pumpEvents()
 {
@@ -106,98 +92,14 @@ void pumpEvents()
     }
 }
 
-static bool matches(const MSG& message, HWND window, UINT first, UINT last)
+void waitForEvents(int milliseconds)
 {
-    if (window == (HWND)(intptr_t)-1) {
-        if (message.hwnd)
-            return false;
-    } else if (window && message.hwnd != window) {
-        return false;
-    }
-    return (first == 0 && last == 0) || (message.message >= first && message.message <= last);
+    if (SDL_WasInit(SDL_INIT_VIDEO))
+        SDL_WaitEventTimeout(nullptr, milliseconds);
+    else
+        SDL_Delay((Uint32)milliseconds);
 }
+
+} // namespace backend
 
 } // namespace gloamer::platform
-
-using namespace gloamer::platform;
-
-extern "C" {
-
-LRESULT SendMessageA(HWND handle, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    Window* window = findWindow(handle);
-    return window ? window->proc(handle, message, wParam, lParam) : 0;
-}
-
-BOOL PostMessageA(HWND handle, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (handle && !findWindow(handle))
-        return FALSE;
-    MSG posted = {};
-    posted.hwnd = handle;
-    posted.message = message;
-    posted.wParam = wParam;
-    posted.lParam = lParam;
-    posted.time = GetTickCount();
-    registry().queue.push_back(posted);
-    return TRUE;
-}
-
-void PostQuitMessage(int exitCode)
-{
-    registry().quitPosted = true;
-    registry().quitCode = exitCode;
-}
-
-BOOL PeekMessageA(MSG* message, HWND window, UINT first, UINT last, UINT remove)
-{
-    auto& reg = registry();
-    pumpEvents();
-    for (auto it = reg.queue.begin(); it != reg.queue.end(); ++it) {
-        if (!matches(*it, window, first, last))
-            continue;
-        if (message)
-            *message = *it;
-        if (remove & PM_REMOVE)
-            reg.queue.erase(it);
-        return TRUE;
-    }
-    // The quit request is seen only once nothing else is waiting, as on Windows.
-    if (reg.quitPosted && (first == 0 || (WM_QUIT >= first && WM_QUIT <= last))) {
-        if (message) {
-            *message = MSG{};
-            message->message = WM_QUIT;
-            message->wParam = (WPARAM)reg.quitCode;
-        }
-        if (remove & PM_REMOVE)
-            reg.quitPosted = false;
-        return TRUE;
-    }
-    return FALSE;
-}
-
-BOOL GetMessageA(MSG* message, HWND window, UINT first, UINT last)
-{
-    while (!PeekMessageA(message, window, first, last, PM_REMOVE)) {
-        if (SDL_WasInit(SDL_INIT_VIDEO))
-            SDL_WaitEventTimeout(nullptr, 10);
-        else
-            SDL_Delay(10);
-    }
-    return message->message != WM_QUIT;
-}
-
-BOOL TranslateMessage(const MSG*)
-{
-    return FALSE;
-}
-
-LRESULT DispatchMessageA(const MSG* message)
-{
-    if (!message)
-        return 0;
-    Window* window = findWindow(message->hwnd);
-    return window ? window->proc(message->hwnd, message->message, message->wParam, message->lParam) : 0;
-}
-
-} // extern "C"

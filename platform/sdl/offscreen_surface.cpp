@@ -77,11 +77,4 @@ void bindOffscreenSurface(GlContext& context, const Window& window)
     context.surfaceHeight = window.clientHeight;
 }
 
-void followClientSize(const Window& window)
-{
-    GlContext* context = currentContext();
-    if (context && context->windowId == window.id && usesOffscreenSurfaces())
-        bindOffscreenSurface(*context, window);
-}
-
 } // namespace gloamer::platform

@@ -9,7 +9,5 @@ namespace gloamer::platform {
 bool usesOffscreenSurfaces();
 // With `context` current: binds its framebuffer object, made or resized to the window's client size.
 void bindOffscreenSurface(GlContext& context, const Window& window);
-// After a window's client size changed: resizes the surface of the current context if it draws to that window.
-void followClientSize(const Window& window);
 
 } // namespace gloamer::platform

@@ -1,4 +1,4 @@
-// system.cpp -- tick counter, libraries and their file names, message boxes.
+// system.cpp -- libraries and their file names (dlopen), and message boxes on the screen or stderr.
 #include <SDL2/SDL.h>
 
 #include <dlfcn.h>
@@ -7,18 +7,12 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <string>
 
-#include "platform/hooks.h"
+#include "platform/common/backend.h"
 #include "platform/sdl/registry.h"
-
-static GloamerTickSource tickSource = nullptr;
-static void* tickSourceUser = nullptr;
-static GloamerMessageBoxHook messageBoxHook = nullptr;
-static void* messageBoxHookUser = nullptr;
 
 // Message boxes need a screen; offscreen and dummy video and a missing display fall back to stderr.
 static bool hasDisplay()
@@ -29,35 +23,22 @@ static bool hasDisplay()
     return getenv("DISPLAY") || getenv("WAYLAND_DISPLAY");
 }
 
-extern "C" {
+namespace gloamer::platform::backend {
 
-void gloamerSetTickSource(GloamerTickSource source, void* user)
+void showMessageBox(HWND owner, const char* text, const char* caption, UINT type)
 {
-    tickSource = source;
-    tickSourceUser = user;
-}
-
-void gloamerSetMessageBoxHook(GloamerMessageBoxHook hook, void* user)
-{
-    messageBoxHook = hook;
-    messageBoxHookUser = user;
-}
-
-DWORD GetTickCount(void)
-{
-    if (tickSource)
-        return tickSource(tickSourceUser);
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return (DWORD)((uint64_t)now.tv_sec * 1000u + (uint64_t)now.tv_nsec / 1000000u);
-}
-
-void Sleep(DWORD milliseconds)
-{
-    timespec wait{(time_t)(milliseconds / 1000), (long)(milliseconds % 1000) * 1000000L};
-    while (nanosleep(&wait, &wait) != 0) {
+    if (hasDisplay()) {
+        Window* window = findWindow(owner);
+        Uint32 flags = (type & MB_ICONERROR) ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
+        if (SDL_ShowSimpleMessageBox(flags, caption, text, window ? sdlWindowOf(*window) : nullptr) == 0)
+            return;
     }
+    fprintf(stderr, "%s: %s\n", caption, text);
 }
+
+} // namespace gloamer::platform::backend
+
+extern "C" {
 
 DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size)
 {
@@ -76,14 +57,7 @@ DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size)
             return 0;
         path = realpath(map->l_name, resolved) ? resolved : map->l_name;
     }
-    // Truncates and terminates like Windows: a full buffer returns its size.
-    if (path.size() >= size) {
-        memcpy(fileName, path.data(), size - 1);
-        fileName[size - 1] = '\0';
-        return size;
-    }
-    memcpy(fileName, path.c_str(), path.size() + 1);
-    return (DWORD)path.size();
+    return gloamer::platform::copyFileName(path, fileName, size);
 }
 
 HMODULE LoadLibraryA(LPCSTR fileName)
@@ -103,21 +77,6 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR name)
 BOOL FreeLibrary(HMODULE module)
 {
     return module && dlclose(module) == 0;
-}
-
-int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
-{
-    if (messageBoxHook)
-        return messageBoxHook(owner, text, caption, type, messageBoxHookUser);
-    if (hasDisplay()) {
-        gloamer::platform::Window* window = gloamer::platform::findWindow(owner);
-        Uint32 flags = (type & MB_ICONERROR) ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
-        if (SDL_ShowSimpleMessageBox(flags, caption ? caption : "", text ? text : "",
-                                     window ? window->sdl : nullptr) == 0)
-            return IDOK;
-    }
-    fprintf(stderr, "%s: %s\n", caption ? caption : "", text ? text : "");
-    return IDOK;
 }
 
 } // extern "C"

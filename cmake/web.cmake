@@ -1,0 +1,57 @@
+# Web build (Emscripten): the plug-in's core, the browser platform layer and the page's host as one WebAssembly
+# program, and the static site around it in build/web/site.
+
+set(GLOAMER_SITE_DIR ${CMAKE_BINARY_DIR}/site)
+
+# emcc's JavaScript optimiser needs Debian's Node modules; the build steps get them whatever the shell had.
+if(NOT DEFINED ENV{NODE_PATH})
+  set_property(GLOBAL PROPERTY RULE_LAUNCH_LINK "env NODE_PATH=/usr/share/nodejs")
+endif()
+
+# C++ exceptions carry the host's errors up to the page, in every object of the program.
+add_compile_options(-fexceptions)
+add_link_options(-fexceptions)
+
+# The plug-in's core drawing through the GL 1.1 layer over WebGL 2; the desktop-GL build of it is not needed here.
+include(cmake/gles.cmake)
+set_target_properties(gloamer_core PROPERTIES EXCLUDE_FROM_ALL ON)
+
+# The Win32 + WGL subset over the canvas and WebGL 2.
+file(GLOB WEB_PLATFORM_SOURCES CONFIGURE_DEPENDS platform/common/*.cpp platform/web/*.cpp)
+add_library(gloamer_platform_web STATIC ${WEB_PLATFORM_SOURCES})
+target_include_directories(gloamer_platform_web PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(gloamer_platform_web PRIVATE -Wall -Wextra)
+
+# The page's host: the analyser (with our own FFT), the demo track, frame data files, the plug-in's driving.
+add_executable(gloamer_page
+  host/web/page_exports.cpp
+  host/web/web_host.cpp
+  host/web/web_fft.cpp
+  host/analysis/spectrum_analyser.cpp
+  host/analysis/own_real_fft.cpp
+  host/audio/demo_track.cpp
+  host/host_window.cpp
+  host/plugin_session.cpp
+  host/replay/frame_data.cpp)
+target_compile_options(gloamer_page PRIVATE -Wall -Wextra)
+target_link_libraries(gloamer_page PRIVATE
+  gloamer_core_gles gloamer_gles gloamer_platform_web)
+# WebGL 2 only: the GL 1.1 subset is our own layer, not Emscripten's legacy GL emulation.
+target_link_options(gloamer_page PRIVATE
+  -sMIN_WEBGL_VERSION=2 -sMAX_WEBGL_VERSION=2
+  -sALLOW_MEMORY_GROWTH=1 -sFORCE_FILESYSTEM=1 -sENVIRONMENT=web
+  -sMODULARIZE=1 -sEXPORT_NAME=createGloamer
+  -sEXPORTED_RUNTIME_METHODS=FS,UTF8ToString,ccall,HEAP16,HEAPU8)
+set_target_properties(gloamer_page PROPERTIES
+  OUTPUT_NAME gloamer SUFFIX ".js" RUNTIME_OUTPUT_DIRECTORY ${GLOAMER_SITE_DIR})
+
+# The page, its script and the logo beside the program, as the site is served; copied again whenever they change.
+set(GLOAMER_SITE_FILES)
+foreach(source ${CMAKE_SOURCE_DIR}/host/web/site/index.html ${CMAKE_SOURCE_DIR}/host/web/site/page.js ${GLOAMER_LOGO})
+  get_filename_component(name ${source} NAME)
+  add_custom_command(OUTPUT ${GLOAMER_SITE_DIR}/${name}
+    COMMAND ${CMAKE_COMMAND} -E copy ${source} ${GLOAMER_SITE_DIR}/${name}
+    DEPENDS ${source})
+  list(APPEND GLOAMER_SITE_FILES ${GLOAMER_SITE_DIR}/${name})
+endforeach()
+add_custom_target(gloamer_site ALL DEPENDS ${GLOAMER_SITE_FILES})
