@@ -28,6 +28,7 @@ add_executable(gloamer_page
   host/web/web_host.cpp
   host/web/web_fft.cpp
   host/analysis/spectrum_analyser.cpp
+  host/analysis/frame_span.cpp
   host/analysis/own_real_fft.cpp
   host/audio/demo_track.cpp
   host/host_window.cpp

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "host/analysis/frame_span.h"
 #include "host/host_error.h"
 #include "platform/hooks.h"
 
@@ -67,9 +68,9 @@ PageAction WebHost::frame(double heardSeconds, bool paused)
         std::memset(module.spectrumData, 0, sizeof(module.spectrumData));
         std::memset(module.waveformData, 0, sizeof(module.waveformData));
     } else {
-        // What is heard now, and the plug-in's latency ahead of it (read every frame; absurd values held to 10 s).
+        // What is heard now, and the plug-in's latency ahead of it (read every frame, under the native host's one latency rule).
         int64_t heard = (int64_t)std::llround(std::max(0.0, heardSeconds) * track_.sampleRate);
-        int64_t latencyFrames = (int64_t)std::clamp(module.latencyMs, 0, 10000) * track_.sampleRate / 1000;
+        int64_t latencyFrames = (int64_t)clampLatencyMs(module.latencyMs) * track_.sampleRate / 1000;
         analyser_.analyse(track_, heard + latencyFrames, module.spectrumChannelCount, module.waveformChannelCount,
                           module.spectrumData, module.waveformData);
     }
