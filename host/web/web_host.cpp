@@ -9,6 +9,9 @@
 #include "host/host_error.h"
 #include "platform/hooks.h"
 
+// The API's one export, which a player finds by name; the page has no loader, so the plug-in is linked in.
+extern "C" VisHeader* __cdecl winampVisGetHeader(void);
+
 namespace gloamer::web {
 
 namespace {
