@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <string>
 #include <vector>
 
 #include "host/analysis/frame_span.h"
@@ -130,6 +131,10 @@ RenderResult drawFrames(const RenderJob& job)
     capture.grabber.release();
     hooks.setPresentHook(nullptr, nullptr);
     rethrowFailure();
+    // A frame the GL would not hand back must not pass for a finished render.
+    if (job.sink && capture.delivered < result.framesDrawn)
+        throw HostError("only " + std::to_string(capture.delivered) + " of " + std::to_string(result.framesDrawn) +
+                        " frames could be read back from the GL; nothing was written");
     if (job.sink)
         job.sink->finish();
     session.quit();
