@@ -99,7 +99,7 @@ AudioTrack loadTrackOrDemo(const std::string& file)
 
 void addAudioFileArgument(CLI::App& command, std::string& file)
 {
-    command.add_option("FILE", file, "WAV, FLAC, Ogg, MP3 or another file libsndfile reads (none: the demo)")
+    command.add_option("FILE", file, "Music or video file (WAV, FLAC, Ogg, Opus, MP3, M4A, ...), - for standard input, or an http(s) URL; none: the demo")
         ->type_name("");
 }
 
