@@ -9,6 +9,7 @@
 #include "host/analysis/spectrum_analyser.h"
 #include "host/audio/audio_track.h"
 #include "host/commands/command_line.h"
+#include "host/logo/logo_folder.h"
 #include "host/plugin_library.h"
 #include "host/render/render_job.h"
 
@@ -59,7 +60,8 @@ int runRender(const RenderOptions& options, const CommonOptions& common)
 
     SpectrumAnalyser analyser;
     RenderJob job;
-    job.pluginPath = common.pluginPath.empty() ? defaultPluginPath() : common.pluginPath;
+    std::unique_ptr<LogoFolder> logo;
+    job.pluginPath = pluginToRun(common, options.input, logo);
     job.width = output.format.width;
     job.height = output.format.height;
     job.fps = options.fps;
@@ -95,6 +97,7 @@ void addRenderCommand(CLI::App& app, CommandLine& commandLine)
     render->add_flag("--overwrite", options->overwrite, "Replace an existing output");
     render->add_flag("-q,--quiet", options->quiet, "Print no progress");
     addPluginOption(*render, commandLine.common);
+    addLogoOptions(*render, commandLine.common, true);
     render->footer("Needs no display. Ctrl-C stops at the next frame and keeps a playable video of what was drawn.");
     render->callback([&commandLine, options] {
         commandLine.action = [&commandLine, options] { return runRender(*options, commandLine.common); };

@@ -353,3 +353,44 @@ TEST_F(RenderCommandTest, APluginThatStopsCrashesOrExitsNeverLeavesABrokenVideo)
 }
 
 } // namespace
+
+TEST_F(RenderCommandTest, LogoDrawsAnyPictureOrTheMusicsCoverAndLeavesNoFolderBehind)
+{
+    // A bright green centre on black: the black keys out, so only green may be seen of the logo.
+    const fs::path picture = folder / "centre.png", music = folder / "tone.wav";
+    ASSERT_EQ(std::system(("ffmpeg -nostdin -loglevel error -f lavfi -i 'color=black:s=300x200,drawbox=x=75:y=50:"
+                           "w=150:h=100:color=0x00FF40:t=fill' -frames:v 1 '" + picture.string() + "'").c_str()), 0);
+    ASSERT_TRUE(testaudio::writeSound(music.string(), 44100, 2, testaudio::tones(44100, {{440, 9000}, {660, 9000}})));
+    ASSERT_TRUE(testaudio::transcode(music.string(), (folder / "bare.mp3").string()));
+    ASSERT_TRUE(testaudio::transcode(music.string(), (folder / "cover.mp3").string(),
+                                     "-i '" + picture.string() + "' -map 0 -map 1 -c:v png -disposition:v attached_pic"));
+    setenv("TMPDIR", folder.path().c_str(), 1); // where the private plug-in folders go, to see them gone
+    struct Case {
+        std::vector<std::string> arguments;
+        bool ownLogo;
+        std::string note;
+    };
+    for (const Case& run : {Case{{"--logo", picture.string()}, true, ""},
+                            Case{{(folder / "cover.mp3").string(), "--logo", "cover"}, true, ""},
+                            Case{{(folder / "bare.mp3").string(), "--logo", "cover"}, false, "has no cover picture"}}) {
+        std::vector<std::string> arguments = run.arguments;
+        fs::remove_all(folder / "frames");
+        fs::create_directory(folder / "frames");
+        arguments.insert(arguments.end(), {"--duration", "0.5", "--fps", "10", "--size", "160x120", "-q", "-o",
+                                           (folder / "frames" / "%05d.png").string()});
+        Outcome outcome = render(arguments);
+        ASSERT_EQ(outcome.status, 0) << outcome.errors;
+        EXPECT_NE(outcome.errors.find(run.note), std::string::npos) << outcome.errors;
+        std::vector<uint8_t> rgb = gloamer::testing::probeMedia((folder / "frames" / "00005.png").string(), 1).pictures.at(0);
+        int green = 0, red = 0; // the picture's green; the red and magenta of the plug-in's own logo
+        for (size_t i = 0; i + 2 < rgb.size(); i += 3) {
+            green += rgb[i + 1] > 200 && rgb[i] < 60;
+            red += rgb[i] > 100;
+        }
+        EXPECT_EQ(green > 1000, run.ownLogo) << arguments[1];
+        EXPECT_EQ(red == 0, run.ownLogo) << arguments[1];
+    }
+    unsetenv("TMPDIR");
+    for (const auto& entry : fs::directory_iterator(folder.path()))
+        EXPECT_EQ(entry.path().filename().string().find("gloamer-logo"), std::string::npos) << entry.path();
+}
