@@ -53,6 +53,8 @@ MediaInput openMediaInput(const std::string& name)
     AVFormatContext* format = nullptr;
     int result = avformat_open_input(&format, url.c_str(), nullptr, nullptr);
     if (result < 0) {
+        if (result == AVERROR(ENOENT))
+            throw HostError("cannot open " + quoted + ": no such file");
         if (result == AVERROR_INVALIDDATA)
             throw HostError("cannot read " + quoted + ": not an audio file this build reads, or damaged or cut short");
         char reason[AV_ERROR_MAX_STRING_SIZE] = {};

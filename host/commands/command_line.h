@@ -58,6 +58,7 @@ void addDevicesCommand(CLI::App& app, CommandLine& commandLine);
 void addRenderCommand(CLI::App& app, CommandLine& commandLine);
 void addAnalyseCommand(CLI::App& app, CommandLine& commandLine);
 void addReplayCommand(CLI::App& app, CommandLine& commandLine);
+void addLogoCommand(CLI::App& app, CommandLine& commandLine);
 
 // Parses, runs the chosen command and turns every failure into one line on stderr. Returns the exit
 // status: 0 done, 1 failed, 2 the command line was wrong, 128 + n stopped by signal n.

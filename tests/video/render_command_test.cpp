@@ -354,7 +354,7 @@ TEST_F(RenderCommandTest, APluginThatStopsCrashesOrExitsNeverLeavesABrokenVideo)
 
 } // namespace
 
-TEST_F(RenderCommandTest, LogoDrawsAnyPictureOrTheMusicsCoverAndLeavesNoFolderBehind)
+TEST_F(RenderCommandTest, LogoDrawsAnyPictureTheMusicsCoverOrAMadeBitmapAndLeavesNoFolderBehind)
 {
     // A bright green centre on black: the black keys out, so only green may be seen of the logo.
     const fs::path picture = folder / "centre.png", music = folder / "tone.wav";
@@ -364,6 +364,14 @@ TEST_F(RenderCommandTest, LogoDrawsAnyPictureOrTheMusicsCoverAndLeavesNoFolderBe
     ASSERT_TRUE(testaudio::transcode(music.string(), (folder / "bare.mp3").string()));
     ASSERT_TRUE(testaudio::transcode(music.string(), (folder / "cover.mp3").string(),
                                      "-i '" + picture.string() + "' -map 0 -map 1 -c:v png -disposition:v attached_pic"));
+    // gloamer logo's bitmap beside a copy of the plug-in, which reads it with its own reader.
+    fs::create_directory(folder / "made");
+    const fs::path made = folder / "made" / fs::path(GLOAMER_PLUGIN_PATH).filename();
+    fs::copy_file(GLOAMER_PLUGIN_PATH, made);
+    Outcome maker = finish(start({"logo", picture.string(), "-o", (folder / "made" / "vis_gloamer.bmp").string()},
+                                 folder / "stderr.txt"),
+                           folder / "stderr.txt");
+    ASSERT_EQ(maker.status, 0) << maker.errors;
     setenv("TMPDIR", folder.path().c_str(), 1); // where the private plug-in folders go, to see them gone
     struct Case {
         std::vector<std::string> arguments;
@@ -372,7 +380,8 @@ TEST_F(RenderCommandTest, LogoDrawsAnyPictureOrTheMusicsCoverAndLeavesNoFolderBe
     };
     for (const Case& run : {Case{{"--logo", picture.string()}, true, ""},
                             Case{{(folder / "cover.mp3").string(), "--logo", "cover"}, true, ""},
-                            Case{{(folder / "bare.mp3").string(), "--logo", "cover"}, false, "has no cover picture"}}) {
+                            Case{{(folder / "bare.mp3").string(), "--logo", "cover"}, false, "has no cover picture"},
+                            Case{{"--plugin", made.string()}, true, ""}}) {
         std::vector<std::string> arguments = run.arguments;
         fs::remove_all(folder / "frames");
         fs::create_directory(folder / "frames");
