@@ -19,6 +19,7 @@
 #include "tests/support/child_process.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_audio.h"
+#include "host/video/frame_sink.h"
 #include "tests/video/media_probe.h"
 
 namespace fs = std::filesystem;
@@ -402,4 +403,43 @@ TEST_F(RenderCommandTest, LogoDrawsAnyPictureTheMusicsCoverOrAMadeBitmapAndLeave
     unsetenv("TMPDIR");
     for (const auto& entry : fs::directory_iterator(folder.path()))
         EXPECT_EQ(entry.path().filename().string().find("gloamer-logo"), std::string::npos) << entry.path();
+}
+
+TEST_F(RenderCommandTest, EachAvailableCodecIsTaggedBt709TvRangeAndDecodesToTheDrawnFrames)
+{
+    const std::vector<std::string> common = {"--duration", "0.5", "--fps", "10", "--size", "160x120", "-q"};
+    auto withCommon = [&](std::vector<std::string> arguments) {
+        arguments.insert(arguments.end(), common.begin(), common.end());
+        return arguments;
+    };
+    fs::create_directory(folder / "drawn");
+    ASSERT_EQ(render(withCommon({"-o", (folder / "drawn" / "%05d.png").string()})).status, 0);
+    const auto drawn = gloamer::testing::probeMedia((folder / "drawn" / "00003.png").string(), 1).pictures.at(0);
+
+    for (const std::string& codec : gloamer::availableVideoCodecs()) {
+        const std::string video = (folder / (codec + ".mkv")).string();
+        Outcome run = render(withCommon({"--codec", codec, "--audio-bitrate", "96", "-o", video}));
+        ASSERT_EQ(run.status, 0) << codec << ": " << run.errors;
+        EXPECT_EQ(run.errors, "") << codec;
+        FILE* probe = popen(("ffprobe -v error -select_streams v -show_entries stream=codec_name,color_space,"
+                             "color_range,color_primaries -of csv=p=0 '" + video + "'").c_str(), "r");
+        char line[256] = {};
+        ASSERT_TRUE(probe && std::fgets(line, sizeof(line), probe));
+        pclose(probe);
+        EXPECT_EQ(std::string(line), codec + ",tv,bt709,bt709\n");
+        auto decoded = gloamer::testing::probeMedia(video, 1);
+        ASSERT_GE(decoded.pictures.size(), 3u) << codec;
+        // 4:2:0 blurs the small sprites' colour edges; a wrong matrix or range would shift each channel's mean.
+        const auto& picture = decoded.pictures[2];
+        EXPECT_LT(meanDifference(picture, drawn), 20.0) << codec;
+        for (size_t channel = 0; channel < 3; ++channel) {
+            double shift = 0;
+            for (size_t i = channel; i < drawn.size(); i += 3)
+                shift += (double)picture[i] - drawn[i];
+            EXPECT_NEAR(shift / (double)(drawn.size() / 3), 0.0, 1.5) << codec << " channel " << channel;
+        }
+    }
+    Outcome refused = render(withCommon({"--codec", "theora", "-o", (folder / "x.mkv").string()}));
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.errors.find("it has: h264"), std::string::npos) << refused.errors;
 }
