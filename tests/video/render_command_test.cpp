@@ -443,3 +443,20 @@ TEST_F(RenderCommandTest, EachAvailableCodecIsTaggedBt709TvRangeAndDecodesToTheD
     EXPECT_EQ(refused.status, 2);
     EXPECT_NE(refused.errors.find("it has: h264"), std::string::npos) << refused.errors;
 }
+
+TEST_F(RenderCommandTest, AnalyseReadsStandardInputAsAStreamLikeTheFileItself)
+{
+    ASSERT_TRUE(testaudio::writeSound((folder / "tone.wav").string(), 48000, 2,
+                                      testaudio::tones(48000, {{440, 9000}, {660, 5000}}, 48000)));
+    ASSERT_TRUE(testaudio::transcode((folder / "tone.wav").string(), (folder / "tone.opus").string()));
+    const fs::path errors = folder / "stderr.txt";
+    Outcome file = finish(start({"analyse", (folder / "tone.opus").string(), "-o", (folder / "file.data").string()},
+                                errors), errors);
+    ASSERT_EQ(file.status, 0) << file.errors;
+    pid_t piped = testproc::spawn({GLOAMER_HOST_PATH, "analyse", "-", "-o", (folder / "piped.data").string()},
+                                  {(folder / "tone.opus").string(), "", errors.string()});
+    Outcome stream = finish(piped, errors);
+    ASSERT_EQ(stream.status, 0) << stream.errors;
+    EXPECT_EQ(stream.errors, "");
+    EXPECT_EQ(readFile(folder / "piped.data"), readFile(folder / "file.data"));
+}
