@@ -12,5 +12,6 @@ int main(int argc, char** argv)
     gloamer::addRenderCommand(app, commandLine);
     gloamer::addAnalyseCommand(app, commandLine);
     gloamer::addReplayCommand(app, commandLine);
+    gloamer::addLogoCommand(app, commandLine);
     return gloamer::runCommandLine(app, commandLine, argc, argv);
 }

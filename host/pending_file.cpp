@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "host/host_error.h"
 #include "host/system.h"
@@ -105,11 +106,23 @@ void PendingFile::discard()
     slot_ = -1;
 }
 
+TemporaryPath::TemporaryPath(std::string path) : path_(std::move(path)), slot_(claimSlot(path_)) {}
+
+TemporaryPath::~TemporaryPath()
+{
+    if (unlink(path_.c_str()) != 0)
+        rmdir(path_.c_str());
+    releaseSlot(slot_);
+}
+
 void removePendingFiles()
 {
     for (int slot = 0; slot < slotCount; ++slot)
         if (slotUsed[slot].load())
             unlink(slotPaths[slot]);
+    for (int slot = 0; slot < slotCount; ++slot)
+        if (slotUsed[slot].load())
+            rmdir(slotPaths[slot]);
 }
 
 } // namespace gloamer

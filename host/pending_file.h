@@ -27,7 +27,22 @@ private:
     int slot_ = -1;
 };
 
-// Removes every pending temporary; async-signal-safe, for fatal-signal handlers and unexpected exits.
+// A file or folder of the host's own (a private working folder and what it holds), removed by the destructor.
+// Its name is known to removePendingFiles() from before it is made until it is gone.
+class TemporaryPath {
+public:
+    explicit TemporaryPath(std::string path);
+    ~TemporaryPath();
+    TemporaryPath(const TemporaryPath&) = delete;
+    TemporaryPath& operator=(const TemporaryPath&) = delete;
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+    int slot_ = -1;
+};
+
+// Removes every pending temporary (files first, then the folders they emptied); async-signal-safe, for fatal-signal handlers and unexpected exits.
 void removePendingFiles();
 
 } // namespace gloamer

@@ -10,7 +10,7 @@ packages=(
   # the GL 1.1 layer over OpenGL ES 3, built natively and tested against desktop GL
   libgles-dev
   # the host: audio, spectrum, command line, video
-  libsndfile1-dev libfftw3-dev libcli11-dev
+  libfftw3-dev libcli11-dev
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev ffmpeg
   # tests: unit tests, fuzzing
   libgtest-dev libgmock-dev clang libclang-rt-14-dev

@@ -1,44 +1,50 @@
-// audio_file.cpp -- decodes audio files through libsndfile into 16-bit tracks, with errors a user can act on.
+// audio_file.cpp -- decodes audio files, streams and video sound tracks through FFmpeg into 16-bit tracks.
 #include "host/audio/audio_track.h"
 
-#include <sndfile.h>
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/opt.h>
+#include <libswresample/swresample.h>
+}
+
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <memory>
 
-#include "host/audio/sdl_audio.h"
+#include "host/audio/media_input.h"
 #include "host/host_error.h"
 
 namespace gloamer {
 
 namespace {
 
-struct SndfileCloser {
-    void operator()(SNDFILE* file) const { sf_close(file); }
-};
-using SndfilePtr = std::unique_ptr<SNDFILE, SndfileCloser>;
-
 // Anything a track may hold: about 6 hours of stereo at 48 kHz, so that a sample count fits a 32-bit int.
-constexpr sf_count_t maxSamples = sf_count_t{1} << 31;
+constexpr int64_t maxSamples = int64_t{1} << 31;
+
+struct CodecCloser {
+    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
+};
+struct ResamplerCloser {
+    void operator()(SwrContext* context) const { swr_free(&context); }
+};
+struct PacketCloser {
+    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
+};
+struct FrameCloser {
+    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
+};
 
 std::string quoted(const std::string& path)
 {
     return "'" + path + "'";
 }
 
-std::string baseName(const std::string& path)
-{
-    size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// Says why the file cannot be opened at all, before libsndfile is asked about its contents.
+// Says why a file on disk cannot be opened at all, before the demuxer is asked about its contents.
 void checkReadable(const std::string& path)
 {
     struct stat info;
@@ -56,109 +62,176 @@ void checkReadable(const std::string& path)
         throw HostError("cannot read " + quoted(path) + ": the file is empty");
 }
 
-std::string openFailure(const std::string& path)
+std::string secondsText(double seconds)
 {
-    int code = sf_error(nullptr);
-    std::string reason = sf_strerror(nullptr);
-    // The file was found readable just before: libsndfile's "does not exist" is its decoder giving up on it.
-    if (reason.find("does not exist") != std::string::npos)
-        reason = "not audio it can decode";
-    switch (code) {
-    case SF_ERR_UNRECOGNISED_FORMAT:
-        return "cannot read " + quoted(path) + ": not an audio file this build reads (WAV, FLAC, Ogg, MP3, AIFF)";
-    case SF_ERR_UNSUPPORTED_ENCODING:
-        return "cannot read " + quoted(path) + ": its audio encoding is not supported (" + reason +
-               "); convert it to WAV or FLAC";
-    case SF_ERR_SYSTEM:
-        return "cannot read " + quoted(path) + ": " + reason;
-    default:
-        return "cannot read " + quoted(path) + ": the file is damaged or cut short (" + reason + ")";
-    }
+    char text[32];
+    std::snprintf(text, sizeof(text), "%.1f", seconds);
+    return text;
 }
 
-// libsndfile quietly shortens a file whose audio data ends before its header says; its log says "should be".
-bool dataWasCutShort(SNDFILE* file)
-{
-    char log[4096] = {};
-    sf_command(file, SFC_GET_LOG_INFO, log, sizeof(log));
-    for (const char* line = log; *line;) {
-        const char* end = std::strchr(line, '\n');
-        std::string text(line, end ? (size_t)(end - line) : std::strlen(line));
-        if ((text.rfind("data", 0) == 0 || text.rfind("SSND", 0) == 0) && text.find("should be") != std::string::npos)
-            return true;
-        if (!end)
-            break;
-        line = end + 1;
+// Collects decoded frames as 16-bit interleaved samples at the stream's own rate, the first two channels kept.
+class SampleCollector {
+public:
+    SampleCollector(const AVCodecContext& codec, AudioTrack& track, const std::string& path)
+        : track_(track), path_(path), channels_(codec.ch_layout.nb_channels)
+    {
+        SwrContext* resampler = nullptr;
+        AVChannelLayout layout = codec.ch_layout; // swr's declaration is not const-correct; it only reads this
+        // Same layout and rate out as in: only the sample format changes (float saturates at full scale).
+        if (swr_alloc_set_opts2(&resampler, &layout, AV_SAMPLE_FMT_S16, codec.sample_rate, &layout, codec.sample_fmt, codec.sample_rate, 0, nullptr) < 0 ||
+            swr_init(resampler) < 0) {
+            swr_free(&resampler);
+            throw HostError("cannot read " + quoted(path) + ": its sample format cannot be converted");
+        }
+        resampler_.reset(resampler);
     }
-    return false;
-}
 
-// Full scale is 1.0, as libsndfile reads 16-bit data; beyond it saturates, and what is not a number is silence.
-int16_t toSample(float value)
-{
-    float scaled = value * 32768.0f;
-    if (!(scaled == scaled))
-        return 0;
-    return (int16_t)std::lround(std::clamp(scaled, -32768.0f, 32767.0f));
-}
+    void add(const AVFrame& frame)
+    {
+        if (frame.ch_layout.nb_channels != channels_ || frame.sample_rate != track_.sampleRate)
+            return; // a stream that changes shape part-way: what follows does not belong to this track
+        chunk_.resize((size_t)frame.nb_samples * (size_t)channels_);
+        uint8_t* out = reinterpret_cast<uint8_t*>(chunk_.data());
+        int frames = swr_convert(resampler_.get(), &out, frame.nb_samples,
+                                 const_cast<const uint8_t**>(frame.extended_data), frame.nb_samples);
+        if (frames <= 0)
+            return;
+        if ((int64_t)track_.samples.size() + (int64_t)frames * track_.channelCount > maxSamples)
+            throw HostError("cannot play " + quoted(path_) + ": it is too long (more than " +
+                            std::to_string(maxSamples / track_.channelCount / track_.sampleRate / 60) + " minutes)");
+        for (int i = 0; i < frames; ++i) {
+            const int16_t* source = &chunk_[(size_t)i * (size_t)channels_];
+            track_.samples.insert(track_.samples.end(), source, source + track_.channelCount);
+        }
+    }
+
+private:
+    AudioTrack& track_;
+    const std::string& path_;
+    int channels_;
+    std::unique_ptr<SwrContext, ResamplerCloser> resampler_;
+    std::vector<int16_t> chunk_;
+};
+
+// The decoder's first failure, kept to say where a damaged file went wrong.
+struct Damage {
+    bool found = false;
+    double at = 0;
+    void note(double seconds)
+    {
+        if (!found)
+            at = seconds;
+        found = true;
+    }
+};
 
 } // namespace
 
 AudioTrack loadAudioFile(const std::string& path, std::string* warning)
 {
-    checkReadable(path);
-    QuietStderr quiet; // the MP3 decoder notes every damaged frame there; the host says it once
-    SF_INFO info = {};
-    SndfilePtr file(sf_open(path.c_str(), SFM_READ, &info));
-    if (!file)
-        throw HostError(openFailure(path));
-    if (info.channels < 1 || info.samplerate < 1)
+    const bool stream = isStreamName(path);
+    if (!stream)
+        checkReadable(path);
+    MediaInput input = openMediaInput(path);
+    AVFormatContext* format = input.format();
+
+    const AVCodec* codec = nullptr;
+    int index = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
+    if (index == AVERROR_STREAM_NOT_FOUND)
+        throw HostError("cannot play " + quoted(path) + ": it holds no audio");
+    if (index < 0 || !codec)
+        throw HostError("cannot read " + quoted(path) + ": its audio encoding is not one this build decodes");
+    AVStream* audio = format->streams[index];
+    std::unique_ptr<AVCodecContext, CodecCloser> decoder(avcodec_alloc_context3(codec));
+    if (!decoder || avcodec_parameters_to_context(decoder.get(), audio->codecpar) < 0 ||
+        avcodec_open2(decoder.get(), codec, nullptr) < 0)
+        throw HostError("cannot read " + quoted(path) + ": its audio decoder cannot be started");
+    if (decoder->ch_layout.nb_channels < 1 || decoder->sample_rate < 1)
         throw HostError("cannot read " + quoted(path) + ": the file declares no channels or no sample rate");
-    // libsndfile hands float and double data to a short reader unscaled (0.5 becomes 0), so those are read
-    // as floats and scaled here, saturating beyond full scale; everything else it decodes as short.
-    const int subformat = info.format & SF_FORMAT_SUBMASK;
-    const bool floatingPoint = subformat == SF_FORMAT_FLOAT || subformat == SF_FORMAT_DOUBLE;
 
     AudioTrack track;
-    track.sampleRate = info.samplerate;
-    track.channelCount = info.channels == 1 ? 1 : 2;
-    track.name = baseName(path);
-    if (info.frames > 0 && info.frames < maxSamples / track.channelCount)
-        track.samples.reserve((size_t)(info.frames * track.channelCount));
-
-    constexpr sf_count_t chunkFrames = 16384;
-    std::vector<int16_t> chunk((size_t)(chunkFrames * info.channels));
-    std::vector<float> floatChunk(floatingPoint ? chunk.size() : 0);
-    for (;;) {
-        sf_count_t frames = floatingPoint ? sf_readf_float(file.get(), floatChunk.data(), chunkFrames)
-                                          : sf_readf_short(file.get(), chunk.data(), chunkFrames);
-        if (frames <= 0)
-            break;
-        if (floatingPoint)
-            for (size_t i = 0; i < (size_t)(frames * info.channels); ++i)
-                chunk[i] = toSample(floatChunk[i]);
-        if ((sf_count_t)track.samples.size() + frames * track.channelCount > maxSamples)
-            throw HostError("cannot play " + quoted(path) + ": it is too long (more than " +
-                            std::to_string(maxSamples / track.channelCount / track.sampleRate / 60) + " minutes)");
-        for (sf_count_t frame = 0; frame < frames; ++frame) {
-            const int16_t* source = &chunk[(size_t)(frame * info.channels)];
-            track.samples.insert(track.samples.end(), source, source + track.channelCount);
+    track.sampleRate = decoder->sample_rate;
+    track.channelCount = decoder->ch_layout.nb_channels == 1 ? 1 : 2;
+    track.name = displayName(path);
+    SampleCollector collector(*decoder, track, path);
+    std::unique_ptr<AVPacket, PacketCloser> packet(av_packet_alloc());
+    std::unique_ptr<AVFrame, FrameCloser> frame(av_frame_alloc());
+    Damage damage;
+    auto here = [&] { return (double)track.frameCount() / track.sampleRate; };
+    auto drain = [&] {
+        for (;;) {
+            int result = avcodec_receive_frame(decoder.get(), frame.get());
+            if (result == AVERROR(EAGAIN) || result == AVERROR_EOF)
+                return;
+            if (result < 0) {
+                damage.note(here());
+                return;
+            }
+            if (frame->decode_error_flags || (frame->flags & AV_FRAME_FLAG_CORRUPT))
+                damage.note(here());
+            collector.add(*frame);
         }
+    };
+
+    // Packets that fail to read or decode are skipped, so that a damaged file plays what decodes around them.
+    int readFailures = 0;
+    bool cut = false;
+    double shortPacketAt = -1;
+    int64_t firstPts = AV_NOPTS_VALUE;
+    for (;;) {
+        int result = av_read_frame(format, packet.get());
+        if (result == AVERROR_EOF) {
+            cut = shortPacketAt >= 0;
+            break;
+        }
+        if (result < 0) {
+            // Data that does not parse is damage to skip; a read that fails (end of a cut file, a dropped
+            // connection) ends what there is.
+            if (result != AVERROR_INVALIDDATA) {
+                cut = true;
+                break;
+            }
+            damage.note(here());
+            if (++readFailures > 1000)
+                break;
+            continue;
+        }
+        if (packet->stream_index == index) {
+            // A short packet last of all is where a cut file ends; anywhere else it is damage.
+            if (shortPacketAt >= 0)
+                damage.note(shortPacketAt);
+            shortPacketAt = (packet->flags & AV_PKT_FLAG_CORRUPT) ? here() : -1;
+            // Demuxers drop pages that fail their checksum quietly: a jump in the timestamps is where they were.
+            if (packet->pts != AV_NOPTS_VALUE) {
+                if (firstPts == AV_NOPTS_VALUE)
+                    firstPts = packet->pts;
+                if ((double)(packet->pts - firstPts) * av_q2d(audio->time_base) > here() + 0.1)
+                    damage.note(here());
+            }
+            if (avcodec_send_packet(decoder.get(), packet.get()) < 0)
+                damage.note(here());
+            drain();
+        }
+        av_packet_unref(packet.get());
     }
-    if (sf_error(file.get()) != SF_ERR_NO_ERROR)
-        throw HostError("cannot read " + quoted(path) + ": it is damaged part-way (" + sf_strerror(file.get()) + ")");
+    avcodec_send_packet(decoder.get(), nullptr);
+    drain();
+
     if (track.frameCount() == 0)
-        throw HostError("cannot play " + quoted(path) + ": it holds no audio");
+        throw HostError(damage.found ? "cannot read " + quoted(path) + ": the file is damaged or cut short"
+                                     : "cannot play " + quoted(path) + ": it holds no audio");
     if (warning) {
         warning->clear();
-        // A cut WAV or AIFF says so in libsndfile's log; a damaged or cut FLAC decodes fewer frames than it declares.
-        bool flacShort = (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_FLAC && info.frames > 0 &&
-                         (sf_count_t)track.frameCount() < info.frames;
-        if (dataWasCutShort(file.get()) || flacShort) {
-            char seconds[32];
-            std::snprintf(seconds, sizeof(seconds), "%.1f", (double)track.frameCount() / track.sampleRate);
-            *warning = quoted(path) + " is cut short: playing the " + seconds + " s it holds";
-        }
+        // A file whose header promises more than its data holds was cut short; an estimate from the bit rate
+        // promises nothing.
+        double declared = audio->duration != AV_NOPTS_VALUE ? (double)audio->duration * av_q2d(audio->time_base)
+                          : format->duration != AV_NOPTS_VALUE ? (double)format->duration / AV_TIME_BASE
+                                                               : 0;
+        bool estimated = format->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE;
+        if (damage.found)
+            *warning = quoted(path) + " is damaged at " + secondsText(damage.at) + " s: playing what decodes";
+        else if (cut || (!stream && !estimated && declared > here() + 0.05 + declared * 0.01))
+            *warning = quoted(path) + " is cut short: playing the " + secondsText(here()) + " s it holds";
     }
     return track;
 }

@@ -17,9 +17,10 @@ struct AudioTrack {
     size_t frameCount() const { return channelCount > 0 ? samples.size() / (size_t)channelCount : 0; }
 };
 
-// Decodes a whole file through libsndfile into 16-bit samples. Mono stays one channel; of files with more
-// than two channels the first two (front left and right) are kept. Throws HostError naming the file.
-// A file cut short in its audio data still loads what it holds; `warning`, when given, then says so.
+// Decodes the audio of a whole file through FFmpeg into 16-bit samples at the file's own rate; "-" reads
+// standard input and a URL (http://...) is read as a stream. Mono stays one channel; of more channels the
+// first two (front left and right) are kept. Throws HostError naming the file when it holds no audio or
+// cannot be read. A damaged or cut file still loads what decodes; `warning`, when given, then says where.
 AudioTrack loadAudioFile(const std::string& path, std::string* warning = nullptr);
 
 // The built-in demo: 32 s of stereo music made in code (beat, bass line, sweeps), the two channels distinct.

@@ -11,6 +11,9 @@
 
 #include "host/audio/audio_track.h"
 #include "host/host_error.h"
+#include "host/logo/logo_folder.h"
+#include "host/logo/logo_picture.h"
+#include "host/plugin_library.h"
 #include "host/render/output.h"
 #include "host/visualizer/interrupt.h"
 
@@ -30,6 +33,41 @@ void addPluginOption(CLI::App& command, CommonOptions& options)
                        "The vis plug-in library to run (default: vis_gloamer.so beside gloamer)")
         ->check(CLI::Validator([](std::string& path) { return path.empty() ? "no plug-in named" : ""; }, "PATH"))
         ->type_name("PATH");
+}
+
+void addLogoOptions(CLI::App& command, CommonOptions& options, bool coverAllowed)
+{
+    command
+        .add_option("--logo", options.logo,
+                    std::string("Draw this picture as the logo (PNG, JPEG, WebP, BMP, GIF...") +
+                        (coverAllowed ? "; cover: the music file's own cover" : "") +
+                        "); black in it is see-through, as in the plug-in's own logo")
+        ->type_name(coverAllowed ? "PICTURE|cover" : "PICTURE");
+    command.add_option("--logo-size", options.logoSize, "Fit the logo into an N x N square (16 to 1024)")
+        ->check(CLI::Range(smallestLogoSize, largestLogoSize))
+        ->type_name("N")
+        ->capture_default_str();
+}
+
+std::string pluginToRun(const CommonOptions& options, const std::string& music, std::unique_ptr<LogoFolder>& folder)
+{
+    std::string plugin = options.pluginPath.empty() ? defaultPluginPath() : options.pluginPath;
+    if (options.logo.empty())
+        return plugin;
+    std::optional<std::string> bitmap;
+    if (options.logo == "cover") {
+        if (music.empty())
+            throw HostError("--logo cover takes the cover of a music file, and none was given");
+        bitmap = logoBitmapFromCover(music, options.logoSize);
+        if (!bitmap) {
+            std::fprintf(stderr, "gloamer: '%s' has no cover picture: drawing the plug-in's own logo\n", music.c_str());
+            return plugin;
+        }
+    } else {
+        bitmap = logoBitmapFromPicture(options.logo, options.logoSize);
+    }
+    folder = std::make_unique<LogoFolder>(plugin, *bitmap);
+    return folder->pluginPath();
 }
 
 CLI::Validator positiveNumber(bool zeroAllowed)
@@ -99,7 +137,7 @@ AudioTrack loadTrackOrDemo(const std::string& file)
 
 void addAudioFileArgument(CLI::App& command, std::string& file)
 {
-    command.add_option("FILE", file, "WAV, FLAC, Ogg, MP3 or another file libsndfile reads (none: the demo)")
+    command.add_option("FILE", file, "Music or video file (WAV, FLAC, Ogg, Opus, MP3, M4A, ...), - for standard input, or an http(s) URL; none: the demo")
         ->type_name("");
 }
 

@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace gloamer {
@@ -11,6 +12,8 @@ namespace gloamer {
 // Options more than one command takes.
 struct CommonOptions {
     std::string pluginPath; // empty: vis_gloamer beside gloamer
+    std::string logo;       // --logo: a picture, "cover", or empty for the plug-in's own
+    int logoSize = 256;     // --logo-size
 };
 
 // What the parse chose. A command's add function makes its subcommand, whose callback sets `action`.
@@ -24,6 +27,13 @@ struct CommandLine {
 void addCommonOptions(CLI::App& app, CommandLine& commandLine);
 // --plugin PATH on a command that drives a plug-in.
 void addPluginOption(CLI::App& command, CommonOptions& options);
+
+// --logo PICTURE|cover and --logo-size N on a command that runs the plug-in on music (cover: when it may).
+void addLogoOptions(CLI::App& command, CommonOptions& options, bool coverAllowed);
+// The plug-in library to load: the one chosen, or, under --logo, a copy in a private folder beside that logo,
+// which lives as long as the returned folder. `music` is the file a cover comes from (empty: the demo).
+class LogoFolder;
+std::string pluginToRun(const CommonOptions& options, const std::string& music, std::unique_ptr<LogoFolder>& folder);
 
 // Refuses, with status 2, what a person would not mean by a number of seconds or frames: NaN, infinities,
 // negative numbers, and 0 unless `zeroAllowed`.
@@ -48,6 +58,7 @@ void addDevicesCommand(CLI::App& app, CommandLine& commandLine);
 void addRenderCommand(CLI::App& app, CommandLine& commandLine);
 void addAnalyseCommand(CLI::App& app, CommandLine& commandLine);
 void addReplayCommand(CLI::App& app, CommandLine& commandLine);
+void addLogoCommand(CLI::App& app, CommandLine& commandLine);
 
 // Parses, runs the chosen command and turns every failure into one line on stderr. Returns the exit
 // status: 0 done, 1 failed, 2 the command line was wrong, 128 + n stopped by signal n.

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "host/commands/command_line.h"
+#include "host/logo/logo_folder.h"
 #include "host/visualizer/run_visualizer.h"
 
 namespace gloamer {
@@ -17,6 +18,8 @@ struct LiveOptions {
 
 int runLive(const LiveOptions& options, const CommonOptions& common)
 {
+    std::unique_ptr<LogoFolder> logo;
+    const std::string plugin = pluginToRun(common, "", logo);
     auto openFeed = [&]() -> std::unique_ptr<AudioFeed> {
         auto feed = std::make_unique<CaptureFeed>(
             options.device, options.seconds > 0 ? std::optional<double>(options.seconds) : std::nullopt);
@@ -25,7 +28,7 @@ int runLive(const LiveOptions& options, const CommonOptions& common)
         std::fflush(stdout);
         return feed;
     };
-    return runVisualizer(common.pluginPath, openFeed, FrameLoopOptions{options.fps});
+    return runVisualizer(plugin, openFeed, FrameLoopOptions{options.fps});
 }
 
 } // namespace
@@ -44,6 +47,7 @@ void addLiveCommand(CLI::App& app, CommandLine& commandLine)
         ->check(positiveNumber(false))
         ->type_name("SECONDS");
     addPluginOption(*live, commandLine.common);
+    addLogoOptions(*live, commandLine.common, false);
     live->footer("To see what this computer plays, pick its \"Monitor of ...\" input (PulseAudio or PipeWire).");
 
     live->callback([&commandLine, options] {

@@ -4,6 +4,7 @@
 
 #include "host/audio/audio_track.h"
 #include "host/commands/command_line.h"
+#include "host/logo/logo_folder.h"
 #include "host/visualizer/run_visualizer.h"
 
 namespace gloamer {
@@ -27,6 +28,8 @@ std::string minutesAndSeconds(double seconds)
 int runPlay(const PlayOptions& options, const CommonOptions& common)
 {
     auto track = std::make_shared<AudioTrack>(loadTrackOrDemo(options.file));
+    std::unique_ptr<LogoFolder> logo;
+    const std::string plugin = pluginToRun(common, options.file, logo);
     auto openFeed = [&]() -> std::unique_ptr<AudioFeed> {
         auto feed = std::make_unique<PlaybackFeed>(
             *track, options.seconds > 0 ? std::optional<double>(options.seconds) : std::nullopt);
@@ -38,7 +41,7 @@ int runPlay(const PlayOptions& options, const CommonOptions& common)
         std::fflush(stdout);
         return feed;
     };
-    return runVisualizer(common.pluginPath, openFeed, FrameLoopOptions{options.fps});
+    return runVisualizer(plugin, openFeed, FrameLoopOptions{options.fps});
 }
 
 } // namespace
@@ -55,6 +58,7 @@ void addPlayCommand(CLI::App& app, CommandLine& commandLine)
         ->check(positiveNumber(false))
         ->type_name("SECONDS");
     addPluginOption(*play, commandLine.common);
+    addLogoOptions(*play, commandLine.common, true);
     play->footer("Keys in the visualizer's window: space pauses, f toggles full screen, Esc or q quits.");
 
     auto run = [&commandLine, options] { return runPlay(*options, commandLine.common); };

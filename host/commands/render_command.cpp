@@ -9,6 +9,7 @@
 #include "host/analysis/spectrum_analyser.h"
 #include "host/audio/audio_track.h"
 #include "host/commands/command_line.h"
+#include "host/logo/logo_folder.h"
 #include "host/plugin_library.h"
 #include "host/render/render_job.h"
 
@@ -27,6 +28,9 @@ struct RenderOptions {
     double start = 0;
     double duration = 0; // 0: to the end of the track
     int crf = 20;
+    std::string codec = "h264";
+    std::string preset = "veryfast";
+    int audioKbps = 192;
     bool overwrite = false;
     bool quiet = false;
 };
@@ -36,6 +40,9 @@ int runRender(const RenderOptions& options, const CommonOptions& common)
     OutputRequest output = outputFor(options.output, options.overwrite, options.size);
     output.format.fps = options.fps;
     output.format.crf = options.crf;
+    output.format.codec = options.codec;
+    output.format.preset = options.preset;
+    output.format.audioKbps = options.audioKbps;
     checkOutput(output); // the cheap refusals first, before the music is read
     if (!options.input.empty())
         output.inputs.push_back(options.input);
@@ -59,7 +66,8 @@ int runRender(const RenderOptions& options, const CommonOptions& common)
 
     SpectrumAnalyser analyser;
     RenderJob job;
-    job.pluginPath = common.pluginPath.empty() ? defaultPluginPath() : common.pluginPath;
+    std::unique_ptr<LogoFolder> logo;
+    job.pluginPath = pluginToRun(common, options.input, logo);
     job.width = output.format.width;
     job.height = output.format.height;
     job.fps = options.fps;
@@ -92,9 +100,33 @@ void addRenderCommand(CLI::App& app, CommandLine& commandLine)
         ->check(CLI::Range(0, 51))
         ->type_name("N")
         ->capture_default_str();
+    render->add_option("--codec", options->codec, "Video codec: h264, hevc, vp9 or av1, as this FFmpeg has them")
+        ->check(CLI::Validator(
+            [](std::string& name) {
+                std::string list;
+                for (const std::string& codec : availableVideoCodecs()) {
+                    if (codec == name)
+                        return std::string();
+                    list += (list.empty() ? "" : ", ") + codec;
+                }
+                return "'" + name + "' is not a video codec this FFmpeg encodes (it has: " + list + ")";
+            },
+            ""))
+        ->type_name("NAME")
+        ->capture_default_str();
+    render->add_option("--preset", options->preset, "H.264 and HEVC encoder speed, ultrafast to veryslow")
+        ->check(CLI::IsMember({"ultrafast", "superfast", "veryfast", "faster", "fast", "medium", "slow", "slower",
+                               "veryslow"}))
+        ->type_name("NAME")
+        ->capture_default_str();
+    render->add_option("--audio-bitrate", options->audioKbps, "AAC bit rate in kbit/s, 32 to 512")
+        ->check(CLI::Range(32, 512))
+        ->type_name("KBPS")
+        ->capture_default_str();
     render->add_flag("--overwrite", options->overwrite, "Replace an existing output");
     render->add_flag("-q,--quiet", options->quiet, "Print no progress");
     addPluginOption(*render, commandLine.common);
+    addLogoOptions(*render, commandLine.common, true);
     render->footer("Needs no display. Ctrl-C stops at the next frame and keeps a playable video of what was drawn.");
     render->callback([&commandLine, options] {
         commandLine.action = [&commandLine, options] { return runRender(*options, commandLine.common); };

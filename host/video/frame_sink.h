@@ -21,7 +21,13 @@ struct VideoFormat {
     int height = 0;
     int fps = 30;
     int crf = 20;
+    std::string codec = "h264";      // h264, hevc, vp9 or av1: see availableVideoCodecs()
+    std::string preset = "veryfast"; // the H.264 and HEVC encoders' speed
+    int audioKbps = 192;
 };
+
+// The video codecs this FFmpeg has an encoder for, of h264, hevc, vp9 and av1.
+std::vector<std::string> availableVideoCodecs();
 
 class FrameSink {
 public:

@@ -11,6 +11,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -114,11 +115,31 @@ AVStream* VideoFile::addStream(const AVCodec* codec, AVCodecContext** context)
     return stream;
 }
 
+// Each codec's encoders, the preferred first; its speed set to suit rendering music videos.
+struct VideoCodec {
+    const char* name;
+    std::vector<const char*> encoders;
+};
+const std::vector<VideoCodec> videoCodecs = {{"h264", {"libx264"}},
+                                             {"hevc", {"libx265"}},
+                                             {"vp9", {"libvpx-vp9"}},
+                                             {"av1", {"libsvtav1", "libaom-av1"}}};
+
+const AVCodec* videoEncoder(const std::string& codec)
+{
+    for (const VideoCodec& candidate : videoCodecs)
+        if (candidate.name == codec)
+            for (const char* encoder : candidate.encoders)
+                if (const AVCodec* found = avcodec_find_encoder_by_name(encoder))
+                    return found;
+    return nullptr;
+}
+
 void VideoFile::openVideo()
 {
-    const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
+    const AVCodec* codec = videoEncoder(format_.codec);
     if (!codec)
-        throw HostError("this FFmpeg has no libx264 encoder (install libavcodec with libx264)");
+        throw HostError("this FFmpeg has no " + format_.codec + " encoder");
     videoStream_ = addStream(codec, &video_);
     video_->width = format_.width;
     video_->height = format_.height;
@@ -128,9 +149,29 @@ void VideoFile::openVideo()
     video_->gop_size = format_.fps * 2;
     if (output_->oformat->flags & AVFMT_GLOBALHEADER)
         video_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    av_opt_set(video_->priv_data, "preset", "veryfast", 0);
+    // Tagged as what it is, BT.709 in TV range, so that players convert it back to the colours drawn.
+    video_->color_range = AVCOL_RANGE_MPEG;
+    video_->colorspace = AVCOL_SPC_BT709;
+    video_->color_primaries = AVCOL_PRI_BT709;
+    video_->color_trc = AVCOL_TRC_BT709;
+    const std::string encoder = codec->name;
     av_opt_set(video_->priv_data, "crf", std::to_string(format_.crf).c_str(), 0);
-    check(avcodec_open2(video_, codec, nullptr), "cannot start the H.264 encoder for");
+    if (encoder == "libx264" || encoder == "libx265")
+        av_opt_set(video_->priv_data, "preset", format_.preset.c_str(), 0);
+    if (encoder == "libx265")
+        av_opt_set(video_->priv_data, "x265-params", "log-level=none", 0);
+    if (encoder == "libvpx-vp9" || encoder == "libaom-av1") {
+        video_->bit_rate = 0; // constant quality alone
+        av_opt_set(video_->priv_data, "cpu-used", encoder == "libvpx-vp9" ? "5" : "8", 0);
+        av_opt_set(video_->priv_data, "row-mt", "1", 0);
+    }
+    if (encoder == "libvpx-vp9")
+        av_opt_set(video_->priv_data, "deadline", "good", 0);
+    if (encoder == "libsvtav1") {
+        av_opt_set(video_->priv_data, "preset", "10", 0);
+        setenv("SVT_LOG", "1", 0); // its library prints its settings on stderr unless kept to errors
+    }
+    check(avcodec_open2(video_, codec, nullptr), ("cannot start the " + format_.codec + " encoder for").c_str());
     check(avcodec_parameters_from_context(videoStream_->codecpar, video_), "cannot describe the video of");
     videoStream_->time_base = video_->time_base;
     videoStream_->avg_frame_rate = video_->framerate;
@@ -146,9 +187,12 @@ void VideoFile::openVideo()
     check(av_image_alloc(input_, inputStride_, format_.width, format_.height, AV_PIX_FMT_RGB24, 64),
           "out of memory for");
     scaler_ = sws_getContext(format_.width, format_.height, AV_PIX_FMT_RGB24, format_.width, format_.height,
-                             AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr, nullptr);
+                             AV_PIX_FMT_YUV420P, SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
     if (!scaler_)
         throw HostError("cannot convert pictures for '" + path_ + "'");
+    // Full-range RGB in, BT.709 TV range out, as the stream is tagged.
+    sws_setColorspaceDetails(scaler_, sws_getCoefficients(SWS_CS_ITU709), 1, sws_getCoefficients(SWS_CS_ITU709), 0,
+                             0, 1 << 16, 1 << 16);
 }
 
 void VideoFile::openAudio()
@@ -162,7 +206,7 @@ void VideoFile::openAudio()
     bool supported = std::find(std::begin(aacRates), std::end(aacRates), audio_.sampleRate) != std::end(aacRates);
     sound_->sample_rate = supported ? audio_.sampleRate : 48000;
     sound_->sample_fmt = AV_SAMPLE_FMT_FLTP;
-    sound_->bit_rate = 192000;
+    sound_->bit_rate = (int64_t)format_.audioKbps * 1000;
     av_channel_layout_default(&sound_->ch_layout, std::min(audio_.channelCount, 2));
     sound_->time_base = AVRational{1, sound_->sample_rate};
     if (output_->oformat->flags & AVFMT_GLOBALHEADER)
@@ -306,6 +350,15 @@ void VideoFile::close()
 }
 
 } // namespace
+
+std::vector<std::string> availableVideoCodecs()
+{
+    std::vector<std::string> names;
+    for (const VideoCodec& codec : videoCodecs)
+        if (videoEncoder(codec.name))
+            names.push_back(codec.name);
+    return names;
+}
 
 std::unique_ptr<FrameSink> openVideoFile(const std::string& path, const VideoFormat& format, const AudioInput& audio)
 {

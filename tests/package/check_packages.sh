@@ -28,7 +28,7 @@ done
 cmp -s "$root/usr/lib/gloamer/vis_gloamer.bmp" "$source/assets/vis_gloamer.bmp" || fail "the packed logo is not assets/vis_gloamer.bmp"
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for package in libsdl2-2.0-0 libsndfile1 libfftw3-double3 libavcodec libavformat libavutil libswscale libswresample \
+for package in libsdl2-2.0-0 libfftw3-double3 libavcodec libavformat libavutil libswscale libswresample \
     libopengl0 libgl1 libegl1 libgl1-mesa-dri; do
   grep -q "\(^\|, \)$package" <<<"$depends" || fail "Depends does not name $package"
 done

@@ -69,6 +69,10 @@ MediaInfo probeMedia(const std::string& path, int keepEvery)
                 std::vector<uint8_t> rgb((size_t)frame->width * frame->height * 3);
                 uint8_t* planes[1] = {rgb.data()};
                 int stride[1] = {frame->width * 3};
+                // Back to RGB with the matrix and range the stream is tagged with.
+                int matrix = frame->colorspace == AVCOL_SPC_BT709 ? SWS_CS_ITU709 : SWS_CS_DEFAULT;
+                sws_setColorspaceDetails(toRgb, sws_getCoefficients(matrix), frame->color_range == AVCOL_RANGE_JPEG,
+                                         sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
                 sws_scale(toRgb, frame->data, frame->linesize, 0, frame->height, planes, stride);
                 info.pictures.push_back(std::move(rgb));
             }

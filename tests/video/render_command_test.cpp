@@ -19,6 +19,7 @@
 #include "tests/support/child_process.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_audio.h"
+#include "host/video/frame_sink.h"
 #include "tests/video/media_probe.h"
 
 namespace fs = std::filesystem;
@@ -353,3 +354,109 @@ TEST_F(RenderCommandTest, APluginThatStopsCrashesOrExitsNeverLeavesABrokenVideo)
 }
 
 } // namespace
+
+TEST_F(RenderCommandTest, LogoDrawsAnyPictureTheMusicsCoverOrAMadeBitmapAndLeavesNoFolderBehind)
+{
+    // A bright green centre on black: the black keys out, so only green may be seen of the logo.
+    const fs::path picture = folder / "centre.png", music = folder / "tone.wav";
+    ASSERT_EQ(std::system(("ffmpeg -nostdin -loglevel error -f lavfi -i 'color=black:s=300x200,drawbox=x=75:y=50:"
+                           "w=150:h=100:color=0x00FF40:t=fill' -frames:v 1 '" + picture.string() + "'").c_str()), 0);
+    ASSERT_TRUE(testaudio::writeSound(music.string(), 44100, 2, testaudio::tones(44100, {{440, 9000}, {660, 9000}})));
+    ASSERT_TRUE(testaudio::transcode(music.string(), (folder / "bare.mp3").string()));
+    ASSERT_TRUE(testaudio::transcode(music.string(), (folder / "cover.mp3").string(),
+                                     "-i '" + picture.string() + "' -map 0 -map 1 -c:v png -disposition:v attached_pic"));
+    // gloamer logo's bitmap beside a copy of the plug-in, which reads it with its own reader.
+    fs::create_directory(folder / "made");
+    const fs::path made = folder / "made" / fs::path(GLOAMER_PLUGIN_PATH).filename();
+    fs::copy_file(GLOAMER_PLUGIN_PATH, made);
+    Outcome maker = finish(start({"logo", picture.string(), "-o", (folder / "made" / "vis_gloamer.bmp").string()},
+                                 folder / "stderr.txt"),
+                           folder / "stderr.txt");
+    ASSERT_EQ(maker.status, 0) << maker.errors;
+    setenv("TMPDIR", folder.path().c_str(), 1); // where the private plug-in folders go, to see them gone
+    struct Case {
+        std::vector<std::string> arguments;
+        bool ownLogo;
+        std::string note;
+    };
+    for (const Case& run : {Case{{"--logo", picture.string()}, true, ""},
+                            Case{{(folder / "cover.mp3").string(), "--logo", "cover"}, true, ""},
+                            Case{{(folder / "bare.mp3").string(), "--logo", "cover"}, false, "has no cover picture"},
+                            Case{{"--plugin", made.string()}, true, ""}}) {
+        std::vector<std::string> arguments = run.arguments;
+        fs::remove_all(folder / "frames");
+        fs::create_directory(folder / "frames");
+        arguments.insert(arguments.end(), {"--duration", "0.5", "--fps", "10", "--size", "160x120", "-q", "-o",
+                                           (folder / "frames" / "%05d.png").string()});
+        Outcome outcome = render(arguments);
+        ASSERT_EQ(outcome.status, 0) << outcome.errors;
+        EXPECT_NE(outcome.errors.find(run.note), std::string::npos) << outcome.errors;
+        std::vector<uint8_t> rgb = gloamer::testing::probeMedia((folder / "frames" / "00005.png").string(), 1).pictures.at(0);
+        int green = 0, red = 0; // the picture's green; the red and magenta of the plug-in's own logo
+        for (size_t i = 0; i + 2 < rgb.size(); i += 3) {
+            green += rgb[i + 1] > 200 && rgb[i] < 60;
+            red += rgb[i] > 100;
+        }
+        EXPECT_EQ(green > 1000, run.ownLogo) << arguments[1];
+        EXPECT_EQ(red == 0, run.ownLogo) << arguments[1];
+    }
+    unsetenv("TMPDIR");
+    for (const auto& entry : fs::directory_iterator(folder.path()))
+        EXPECT_EQ(entry.path().filename().string().find("gloamer-logo"), std::string::npos) << entry.path();
+}
+
+TEST_F(RenderCommandTest, EachAvailableCodecIsTaggedBt709TvRangeAndDecodesToTheDrawnFrames)
+{
+    const std::vector<std::string> common = {"--duration", "0.5", "--fps", "10", "--size", "160x120", "-q"};
+    auto withCommon = [&](std::vector<std::string> arguments) {
+        arguments.insert(arguments.end(), common.begin(), common.end());
+        return arguments;
+    };
+    fs::create_directory(folder / "drawn");
+    ASSERT_EQ(render(withCommon({"-o", (folder / "drawn" / "%05d.png").string()})).status, 0);
+    const auto drawn = gloamer::testing::probeMedia((folder / "drawn" / "00003.png").string(), 1).pictures.at(0);
+
+    for (const std::string& codec : gloamer::availableVideoCodecs()) {
+        const std::string video = (folder / (codec + ".mkv")).string();
+        Outcome run = render(withCommon({"--codec", codec, "--audio-bitrate", "96", "-o", video}));
+        ASSERT_EQ(run.status, 0) << codec << ": " << run.errors;
+        EXPECT_EQ(run.errors, "") << codec;
+        FILE* probe = popen(("ffprobe -v error -select_streams v -show_entries stream=codec_name,color_space,"
+                             "color_range,color_primaries -of csv=p=0 '" + video + "'").c_str(), "r");
+        char line[256] = {};
+        ASSERT_TRUE(probe && std::fgets(line, sizeof(line), probe));
+        pclose(probe);
+        EXPECT_EQ(std::string(line), codec + ",tv,bt709,bt709\n");
+        auto decoded = gloamer::testing::probeMedia(video, 1);
+        ASSERT_GE(decoded.pictures.size(), 3u) << codec;
+        // 4:2:0 blurs the small sprites' colour edges; a wrong matrix or range would shift each channel's mean.
+        const auto& picture = decoded.pictures[2];
+        EXPECT_LT(meanDifference(picture, drawn), 20.0) << codec;
+        for (size_t channel = 0; channel < 3; ++channel) {
+            double shift = 0;
+            for (size_t i = channel; i < drawn.size(); i += 3)
+                shift += (double)picture[i] - drawn[i];
+            EXPECT_NEAR(shift / (double)(drawn.size() / 3), 0.0, 1.5) << codec << " channel " << channel;
+        }
+    }
+    Outcome refused = render(withCommon({"--codec", "theora", "-o", (folder / "x.mkv").string()}));
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.errors.find("it has: h264"), std::string::npos) << refused.errors;
+}
+
+TEST_F(RenderCommandTest, AnalyseReadsStandardInputAsAStreamLikeTheFileItself)
+{
+    ASSERT_TRUE(testaudio::writeSound((folder / "tone.wav").string(), 48000, 2,
+                                      testaudio::tones(48000, {{440, 9000}, {660, 5000}}, 48000)));
+    ASSERT_TRUE(testaudio::transcode((folder / "tone.wav").string(), (folder / "tone.opus").string()));
+    const fs::path errors = folder / "stderr.txt";
+    Outcome file = finish(start({"analyse", (folder / "tone.opus").string(), "-o", (folder / "file.data").string()},
+                                errors), errors);
+    ASSERT_EQ(file.status, 0) << file.errors;
+    pid_t piped = testproc::spawn({GLOAMER_HOST_PATH, "analyse", "-", "-o", (folder / "piped.data").string()},
+                                  {(folder / "tone.opus").string(), "", errors.string()});
+    Outcome stream = finish(piped, errors);
+    ASSERT_EQ(stream.status, 0) << stream.errors;
+    EXPECT_EQ(stream.errors, "");
+    EXPECT_EQ(readFile(folder / "piped.data"), readFile(folder / "file.data"));
+}

@@ -1,0 +1,147 @@
+// logo_picture.cpp -- decodes a picture through FFmpeg, fits it into a black square and writes it as a BMP.
+#include "host/logo/logo_picture.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libswscale/swscale.h>
+}
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "host/audio/media_input.h"
+#include "host/host_error.h"
+
+namespace gloamer {
+
+namespace {
+
+struct CodecCloser {
+    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
+};
+struct FrameCloser {
+    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
+};
+struct PacketCloser {
+    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
+};
+using FramePtr = std::unique_ptr<AVFrame, FrameCloser>;
+
+std::unique_ptr<AVCodecContext, CodecCloser> openDecoder(const AVStream& stream, const std::string& name)
+{
+    const AVCodec* codec = avcodec_find_decoder(stream.codecpar->codec_id);
+    std::unique_ptr<AVCodecContext, CodecCloser> decoder(codec ? avcodec_alloc_context3(codec) : nullptr);
+    if (!decoder || avcodec_parameters_to_context(decoder.get(), stream.codecpar) < 0 ||
+        avcodec_open2(decoder.get(), codec, nullptr) < 0)
+        throw HostError("cannot read '" + name + "': its picture encoding is not one this build decodes");
+    return decoder;
+}
+
+// The first picture `packets` yields through `decoder`; null when none decodes.
+template <typename NextPacket>
+FramePtr firstPicture(AVCodecContext& decoder, NextPacket nextPacket)
+{
+    FramePtr frame(av_frame_alloc());
+    std::unique_ptr<AVPacket, PacketCloser> packet(av_packet_alloc());
+    for (bool more = true; more;) {
+        more = nextPacket(*packet);
+        avcodec_send_packet(&decoder, more ? packet.get() : nullptr);
+        av_packet_unref(packet.get());
+        if (avcodec_receive_frame(&decoder, frame.get()) == 0)
+            return frame;
+    }
+    return nullptr;
+}
+
+void put32(std::string& out, size_t at, uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        out[at + (size_t)i] = (char)(value >> (8 * i));
+}
+
+// Scales `frame` to fit size x size, keeping its aspect, centred on black, as a 24-bit bottom-up BMP.
+std::string fittedBitmap(const AVFrame& frame, int size, const std::string& name)
+{
+    if (frame.width < 1 || frame.height < 1)
+        throw HostError("cannot read '" + name + "': the picture has no pixels");
+    const double scale = std::min((double)size / frame.width, (double)size / frame.height);
+    const int width = std::clamp((int)std::lround(frame.width * scale), 1, size);
+    const int height = std::clamp((int)std::lround(frame.height * scale), 1, size);
+    SwsContext* scaler = sws_getContext(frame.width, frame.height, (AVPixelFormat)frame.format, width, height,
+                                        AV_PIX_FMT_BGR24, SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
+    if (!scaler)
+        throw HostError("cannot read '" + name + "': its pixel format cannot be converted");
+    std::vector<uint8_t> scaled((size_t)width * (size_t)height * 3);
+    uint8_t* planes[1] = {scaled.data()};
+    int strides[1] = {width * 3};
+    sws_scale(scaler, frame.data, frame.linesize, 0, frame.height, planes, strides);
+    sws_freeContext(scaler);
+
+    const size_t rowBytes = ((size_t)size * 3 + 3) / 4 * 4;
+    const size_t header = 54;
+    std::string bmp(header + rowBytes * (size_t)size, '\0'); // black everywhere the picture is not
+    bmp[0] = 'B', bmp[1] = 'M';
+    put32(bmp, 2, (uint32_t)bmp.size());
+    put32(bmp, 10, (uint32_t)header);
+    put32(bmp, 14, 40);
+    put32(bmp, 18, (uint32_t)size);
+    put32(bmp, 22, (uint32_t)size); // positive: rows bottom-up
+    bmp[26] = 1, bmp[28] = 24;
+    put32(bmp, 34, (uint32_t)(rowBytes * (size_t)size));
+    const int left = (size - width) / 2, top = (size - height) / 2;
+    for (int row = 0; row < height; ++row) {
+        size_t at = header + (size_t)(size - 1 - (top + row)) * rowBytes + (size_t)left * 3;
+        std::copy_n(&scaled[(size_t)row * (size_t)width * 3], (size_t)width * 3, bmp.begin() + (ptrdiff_t)at);
+    }
+    return bmp;
+}
+
+} // namespace
+
+std::string logoBitmapFromPicture(const std::string& picture, int size)
+{
+    MediaInput input = openMediaInput(picture);
+    AVFormatContext* format = input.format();
+    int index = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (index < 0)
+        throw HostError("cannot read '" + picture + "': it holds no picture");
+    auto decoder = openDecoder(*format->streams[index], picture);
+    FramePtr frame = firstPicture(*decoder, [&](AVPacket& packet) {
+        while (av_read_frame(format, &packet) >= 0) {
+            if (packet.stream_index == index)
+                return true;
+            av_packet_unref(&packet);
+        }
+        return false;
+    });
+    if (!frame)
+        throw HostError("cannot read '" + picture + "': its picture does not decode");
+    return fittedBitmap(*frame, size, picture);
+}
+
+std::optional<std::string> logoBitmapFromCover(const std::string& music, int size)
+{
+    MediaInput input = openMediaInput(music);
+    AVFormatContext* format = input.format();
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+        const AVStream& stream = *format->streams[i];
+        if (!(stream.disposition & AV_DISPOSITION_ATTACHED_PIC) || stream.attached_pic.size <= 0)
+            continue;
+        auto decoder = openDecoder(stream, music);
+        bool given = false;
+        FramePtr frame = firstPicture(*decoder, [&](AVPacket& packet) {
+            if (given)
+                return false;
+            given = true;
+            return av_packet_ref(&packet, &stream.attached_pic) == 0;
+        });
+        if (frame)
+            return fittedBitmap(*frame, size, music);
+    }
+    return std::nullopt;
+}
+
+} // namespace gloamer
