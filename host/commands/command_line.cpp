@@ -9,6 +9,7 @@
 #include <iostream>
 #include <new>
 
+#include "host/analysis/spectrum_shaper.h"
 #include "host/audio/audio_track.h"
 #include "host/host_error.h"
 #include "host/render/output.h"
@@ -20,7 +21,7 @@ void addCommonOptions(CLI::App& app, CommandLine& commandLine)
 {
     app.set_version_flag("--version", std::string("gloamer ") + GLOAMER_VERSION);
     addPluginOption(app, commandLine.common);
-    app.footer("With no command, gloamer plays its built-in demo track.\n"
+    app.footer("With no command, gloamer plays its built-in demo track; with no display, it renders it to a video.\n"
                "Exit status: 0 done, 1 failed, 2 wrong command line, 130 stopped by Ctrl-C.");
 }
 
@@ -84,6 +85,18 @@ void addSpanOptions(CLI::App& command, double& start, double& duration, const st
     command.add_option("--duration", duration, what + " this many seconds (default: to the end)")
         ->check(positiveNumber(false))
         ->type_name("SECONDS");
+}
+
+void addShapingOptions(CLI::App& command, SpectrumShaping& shaping)
+{
+    command.add_option("--sensitivity", shaping.sensitivity,
+                       "Scale the spectrum fed to the visualizer, 0 to 4: above 1 quiet music moves more, below 1 "
+                       "loud music glows less")
+        ->check(CLI::Range(0.0, 4.0))
+        ->type_name("X")
+        ->capture_default_str();
+    command.add_flag("--calm", shaping.calm,
+                     "Let the fed spectrum rise only gradually from frame to frame: no sudden flashes of the glow");
 }
 
 AudioTrack loadTrackOrDemo(const std::string& file)

@@ -35,6 +35,10 @@ void addFpsOption(CLI::App& command, int& fps);
 // --start and --duration in seconds; `what` is the verb for the help ("Render", "Analyse").
 void addSpanOptions(CLI::App& command, double& start, double& duration, const std::string& what);
 
+// --sensitivity X and --calm of the commands that feed a plug-in.
+struct SpectrumShaping;
+void addShapingOptions(CLI::App& command, SpectrumShaping& shaping);
+
 // The file a command was given, or the demo track when none; a warning about the file goes to stderr.
 struct AudioTrack;
 AudioTrack loadTrackOrDemo(const std::string& file);
@@ -48,6 +52,10 @@ void addDevicesCommand(CLI::App& app, CommandLine& commandLine);
 void addRenderCommand(CLI::App& app, CommandLine& commandLine);
 void addAnalyseCommand(CLI::App& app, CommandLine& commandLine);
 void addReplayCommand(CLI::App& app, CommandLine& commandLine);
+
+// Renders the demo to a video in the current folder under a name no file has yet, saying why (`reason`) and
+// where, with the progress bar: what gloamer does with no command where no window can be shown.
+int renderDemoInstead(const std::string& reason, const CommonOptions& common);
 
 // Parses, runs the chosen command and turns every failure into one line on stderr. Returns the exit
 // status: 0 done, 1 failed, 2 the command line was wrong, 128 + n stopped by signal n.

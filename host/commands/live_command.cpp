@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "host/analysis/spectrum_shaper.h"
 #include "host/commands/command_line.h"
 #include "host/visualizer/run_visualizer.h"
 
@@ -12,20 +13,21 @@ namespace {
 struct LiveOptions {
     std::string device; // empty: the default input
     double fps = 0;
+    SpectrumShaping shaping;
     double seconds = 0; // 0: until quit
 };
 
 int runLive(const LiveOptions& options, const CommonOptions& common)
 {
-    auto openFeed = [&]() -> std::unique_ptr<AudioFeed> {
+    auto openFeed = [&](bool window) -> std::unique_ptr<AudioFeed> {
         auto feed = std::make_unique<CaptureFeed>(
             options.device, options.seconds > 0 ? std::optional<double>(options.seconds) : std::nullopt);
         std::string name = feed->deviceName().empty() ? "the default audio input" : "'" + feed->deviceName() + "'";
-        std::printf("Capturing %s. Keys: space pauses, f full screen, q quits.\n", name.c_str());
+        std::printf("Capturing %s.%s\n", name.c_str(), window ? " Keys: space pauses, f full screen, q quits." : "");
         std::fflush(stdout);
         return feed;
     };
-    return runVisualizer(common.pluginPath, openFeed, FrameLoopOptions{options.fps});
+    return runVisualizer(common.pluginPath, openFeed, FrameLoopOptions{options.fps, options.shaping});
 }
 
 } // namespace
@@ -43,6 +45,7 @@ void addLiveCommand(CLI::App& app, CommandLine& commandLine)
     live->add_option("--duration", options->seconds, "Stop after this many seconds")
         ->check(positiveNumber(false))
         ->type_name("SECONDS");
+    addShapingOptions(*live, options->shaping);
     addPluginOption(*live, commandLine.common);
     live->footer("To see what this computer plays, pick its \"Monitor of ...\" input (PulseAudio or PipeWire).");
 

@@ -1,14 +1,18 @@
 // render_command.cpp -- gloamer render: the visualizer drawn offline, frame by frame, into a video with the music.
 
+#include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 
 #include "host/analysis/frame_span.h"
 #include "host/analysis/spectrum_analyser.h"
+#include "host/analysis/spectrum_shaper.h"
 #include "host/audio/audio_track.h"
 #include "host/commands/command_line.h"
+#include "host/host_error.h"
 #include "host/plugin_library.h"
 #include "host/render/render_job.h"
 
@@ -29,6 +33,7 @@ struct RenderOptions {
     int crf = 20;
     bool overwrite = false;
     bool quiet = false;
+    SpectrumShaping shaping;
 };
 
 int runRender(const RenderOptions& options, const CommonOptions& common)
@@ -58,6 +63,7 @@ int runRender(const RenderOptions& options, const CommonOptions& common)
     signal(SIGXFSZ, SIG_IGN);
 
     SpectrumAnalyser analyser;
+    SpectrumShaper shaper(options.shaping);
     RenderJob job;
     job.pluginPath = common.pluginPath.empty() ? defaultPluginPath() : common.pluginPath;
     job.width = output.format.width;
@@ -71,11 +77,36 @@ int runRender(const RenderOptions& options, const CommonOptions& common)
         int64_t analysed = span.analysedFrameOf(frame, module.latencyMs);
         analyser.analyse(track, analysed, module.spectrumChannelCount, module.waveformChannelCount,
                          module.spectrumData, module.waveformData);
+        shaper.shape(module.spectrumData);
     };
     return runRenderJob(job, output, options.quiet);
 }
 
+// "gloamer-demo.mp4", or the first of "gloamer-demo-2.mp4", "-3", ... that is free.
+std::string freeDemoName()
+{
+    std::string name = "gloamer-demo.mp4";
+    for (int number = 2; std::filesystem::exists(std::filesystem::symlink_status(name)); ++number) {
+        if (number > 9999)
+            throw HostError("no free name for the demo's video in this folder (gloamer-demo-2.mp4 to -9999 are taken)");
+        name = "gloamer-demo-" + std::to_string(number) + ".mp4";
+    }
+    return name;
+}
+
 } // namespace
+
+int renderDemoInstead(const std::string& reason, const CommonOptions& common)
+{
+    RenderOptions options;
+    options.output = freeDemoName();
+    std::string why = reason;
+    why[0] = (char)std::toupper((unsigned char)why[0]);
+    std::printf("%s: rendering the demo to %s instead.\n", why.c_str(),
+                (std::filesystem::current_path() / options.output).c_str());
+    std::fflush(stdout);
+    return runRender(options, common);
+}
 
 void addRenderCommand(CLI::App& app, CommandLine& commandLine)
 {
@@ -92,6 +123,7 @@ void addRenderCommand(CLI::App& app, CommandLine& commandLine)
         ->check(CLI::Range(0, 51))
         ->type_name("N")
         ->capture_default_str();
+    addShapingOptions(*render, options->shaping);
     render->add_flag("--overwrite", options->overwrite, "Replace an existing output");
     render->add_flag("-q,--quiet", options->quiet, "Print no progress");
     addPluginOption(*render, commandLine.common);

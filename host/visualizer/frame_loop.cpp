@@ -13,7 +13,7 @@ namespace gloamer {
 using Clock = std::chrono::steady_clock;
 
 FrameLoop::FrameLoop(PluginSession& session, HostWindow& host, AudioFeed& feed, FrameLoopOptions options)
-    : session_(session), host_(host), feed_(feed), options_(options)
+    : session_(session), host_(host), feed_(feed), options_(options), shaper_(options.shaping)
 {
 }
 
@@ -53,6 +53,7 @@ std::optional<LoopEnd> FrameLoop::pumpMessages()
 void FrameLoop::renderFrame()
 {
     feed_.fill(session_.module());
+    shaper_.shape(session_.module().spectrumData);
     session_.render();
 }
 

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <optional>
 
+#include "host/analysis/spectrum_shaper.h"
 #include "host/host_window.h"
 #include "host/plugin_session.h"
 #include "host/visualizer/audio_feed.h"
@@ -12,6 +13,7 @@ namespace gloamer {
 
 struct FrameLoopOptions {
     double maxFramesPerSecond = 0; // 0: only the plug-in's own delay paces the frames
+    SpectrumShaping shaping;       // --sensitivity and --calm
 };
 
 enum class LoopEnd {
@@ -44,6 +46,7 @@ private:
     HostWindow& host_;
     AudioFeed& feed_;
     FrameLoopOptions options_;
+    SpectrumShaper shaper_;
     bool fullscreen_ = false;
     RECT windowedClient_ = {};
     int frameWidth_ = 0; // what the window frame adds to the client area
