@@ -7,15 +7,17 @@ namespace gloamer {
 
 struct SpectrumShaping {
     double sensitivity = 1; // each value times this, up to 255; 0 feeds silence
-    bool calm = false;      // a value rises by at most maxCalmRise and falls by at most maxCalmFall a frame
+    bool calm = false;      // values and row totals move by at most SpectrumShaper's limits a frame
 };
 
 class SpectrumShaper {
 public:
-    // Per frame, in the rows' own units (0 to 255). A plug-in's glow follows the loudest values, so a rise capped
-    // well under a tenth of the range keeps it from flashing in one frame; a faster fall keeps beats visible.
+    // Per frame, in the rows' own units (0 to 255). A plug-in's glow follows the row's sum as much as its loudest
+    // values, so both the values and each row's total are held back; a faster fall keeps the beats visible.
     static constexpr int maxCalmRise = 12;
     static constexpr int maxCalmFall = 24;
+    static constexpr int maxCalmRowRise = 1024;
+    static constexpr int maxCalmRowFall = 2048;
 
     explicit SpectrumShaper(SpectrumShaping shaping = {}) : shaping_(shaping) {}
     // Shapes both rows in place; calm measures each frame against the rows this last gave out.
