@@ -13,6 +13,7 @@
 #include "host/audio/audio_track.h"
 #include "host/host_error.h"
 #include "host/render/output.h"
+#include "host/visualizer/frame_loop.h"
 #include "host/visualizer/interrupt.h"
 
 namespace gloamer {
@@ -47,7 +48,7 @@ CLI::Validator positiveNumber(bool zeroAllowed)
         "");
 }
 
-void addSizeOption(CLI::App& command, std::string& size)
+void addSizeOption(CLI::App& command, std::string& size, const std::string& description)
 {
     auto readable = [](std::string& text) {
         try {
@@ -58,10 +59,25 @@ void addSizeOption(CLI::App& command, std::string& size)
         }
         return std::string();
     };
-    command.add_option("--size", size, "Picture size")
+    command.add_option("--size", size, description)
         ->check(CLI::Validator(readable, ""))
         ->type_name("WxH")
         ->capture_default_str();
+}
+
+void addWindowOptions(CLI::App& command, FrameLoopOptions& options, std::string& size)
+{
+    command.add_flag("--fullscreen", options.fullscreen, "Start filling the display (f toggles it)");
+    addSizeOption(command, size, "The window's size (default: the plug-in's own)");
+    command.add_option("--display", options.display, "Open the window on display N (1 for the first)")
+        ->check(CLI::Range(1, 64))
+        ->type_name("N");
+}
+
+void readWindowSize(const std::string& size, FrameLoopOptions& options)
+{
+    if (!size.empty())
+        parseFrameSize(size, options.width, options.height);
 }
 
 void addFpsOption(CLI::App& command, int& fps)

@@ -29,7 +29,12 @@ void addPluginOption(CLI::App& command, CommonOptions& options);
 // negative numbers, and 0 unless `zeroAllowed`.
 CLI::Validator positiveNumber(bool zeroAllowed);
 // --size WxH, checked as the command line is read.
-void addSizeOption(CLI::App& command, std::string& size);
+void addSizeOption(CLI::App& command, std::string& size, const std::string& description = "Picture size");
+// --fullscreen, --size WxH and --display N of the commands that open a window.
+struct FrameLoopOptions;
+void addWindowOptions(CLI::App& command, FrameLoopOptions& options, std::string& size);
+// The window options once the command line is read: --size's text into the options.
+void readWindowSize(const std::string& size, FrameLoopOptions& options);
 // --fps N (1 to 240) of the commands that draw or analyse at a fixed rate.
 void addFpsOption(CLI::App& command, int& fps);
 // --start and --duration in seconds; `what` is the verb for the help ("Render", "Analyse").

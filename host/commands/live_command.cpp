@@ -13,6 +13,8 @@ namespace {
 struct LiveOptions {
     std::string device; // empty: the default input
     double fps = 0;
+    FrameLoopOptions window; // the frame loop's options; --fps and the shaping are copied in
+    std::string size;
     SpectrumShaping shaping;
     double seconds = 0; // 0: until quit
 };
@@ -23,11 +25,15 @@ int runLive(const LiveOptions& options, const CommonOptions& common)
         auto feed = std::make_unique<CaptureFeed>(
             options.device, options.seconds > 0 ? std::optional<double>(options.seconds) : std::nullopt);
         std::string name = feed->deviceName().empty() ? "the default audio input" : "'" + feed->deviceName() + "'";
-        std::printf("Capturing %s.%s\n", name.c_str(), window ? " Keys: space pauses, f full screen, q quits." : "");
+        std::printf("Capturing %s.%s\n", name.c_str(), window ? (std::string(" ") + keysText).c_str() : "");
         std::fflush(stdout);
         return feed;
     };
-    return runVisualizer(common.pluginPath, openFeed, FrameLoopOptions{options.fps, options.shaping});
+    FrameLoopOptions loop = options.window;
+    loop.maxFramesPerSecond = options.fps;
+    loop.shaping = options.shaping;
+    readWindowSize(options.size, loop);
+    return runVisualizer(common.pluginPath, openFeed, loop);
 }
 
 } // namespace
@@ -46,8 +52,10 @@ void addLiveCommand(CLI::App& app, CommandLine& commandLine)
         ->check(positiveNumber(false))
         ->type_name("SECONDS");
     addShapingOptions(*live, options->shaping);
+    addWindowOptions(*live, options->window, options->size);
     addPluginOption(*live, commandLine.common);
-    live->footer("To see what this computer plays, pick its \"Monitor of ...\" input (PulseAudio or PipeWire).");
+    live->footer(std::string("To see what this computer plays, pick its \"Monitor of ...\" input (PulseAudio or "
+                             "PipeWire).\nIn the visualizer's window: ") + keysText);
 
     live->callback([&commandLine, options] {
         commandLine.action = [&commandLine, options] { return runLive(*options, commandLine.common); };

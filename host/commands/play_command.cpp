@@ -15,6 +15,8 @@ namespace {
 struct PlayOptions {
     std::string file;      // empty: the demo track
     double fps = 0;        // 0: no cap
+    FrameLoopOptions window; // the frame loop's options; --fps and the shaping are copied in
+    std::string size;
     SpectrumShaping shaping;
     double seconds = 0;    // 0: to the end
 };
@@ -38,11 +40,15 @@ int runPlay(const PlayOptions& options, const CommonOptions& common)
                          feed->silentReason().c_str());
         std::printf("Playing %s (%s).%s\n", track->name.c_str(),
                     minutesAndSeconds((double)track->frameCount() / track->sampleRate).c_str(),
-                    window ? " Keys: space pauses, f full screen, q quits." : "");
+                    window ? (std::string(" ") + keysText).c_str() : "");
         std::fflush(stdout);
         return feed;
     };
-    return runVisualizer(common.pluginPath, openFeed, FrameLoopOptions{options.fps, options.shaping});
+    FrameLoopOptions loop = options.window;
+    loop.maxFramesPerSecond = options.fps;
+    loop.shaping = options.shaping;
+    readWindowSize(options.size, loop);
+    return runVisualizer(common.pluginPath, openFeed, loop);
 }
 
 } // namespace
@@ -59,8 +65,9 @@ void addPlayCommand(CLI::App& app, CommandLine& commandLine)
         ->check(positiveNumber(false))
         ->type_name("SECONDS");
     addShapingOptions(*play, options->shaping);
+    addWindowOptions(*play, options->window, options->size);
     addPluginOption(*play, commandLine.common);
-    play->footer("Keys in the visualizer's window: space pauses, f toggles full screen, Esc or q quits.");
+    play->footer(std::string("In the visualizer's window: ") + keysText);
 
     auto run = [&commandLine, options] { return runPlay(*options, commandLine.common); };
     play->callback([&commandLine, run] { commandLine.action = run; });
