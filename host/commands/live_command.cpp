@@ -24,7 +24,10 @@ int runLive(const LiveOptions& options, const CommonOptions& common)
     auto openFeed = [&](bool window) -> std::unique_ptr<AudioFeed> {
         auto feed = std::make_unique<CaptureFeed>(
             options.device, options.seconds > 0 ? std::optional<double>(options.seconds) : std::nullopt);
-        std::string name = feed->deviceName().empty() ? "the default audio input" : "'" + feed->deviceName() + "'";
+        std::string name = feed->deviceName().empty() ? "the default audio input (no monitor of an output is offered: "
+                                                        "see gloamer devices)"
+                           : feed->monitorChosen() ? "'" + feed->deviceName() + "' (what this computer plays)"
+                                                   : "'" + feed->deviceName() + "'";
         std::printf("Capturing %s.%s\n", name.c_str(), window ? (std::string(" ") + keysText).c_str() : "");
         std::fflush(stdout);
         return feed;
@@ -43,7 +46,8 @@ void addLiveCommand(CLI::App& app, CommandLine& commandLine)
     auto options = std::make_shared<LiveOptions>();
     CLI::App* live = app.add_subcommand("live", "Visualize live audio from an input (microphone, line in, monitor)");
     live->add_option("--device", options->device,
-                     "The input, by name, by its number in `gloamer devices`, or by part of its name")
+                     "The input, by name, by its number in `gloamer devices`, or by part of its name (default: the "
+                     "monitor of the default output, else the default input)")
         ->type_name("NAME");
     live->add_option("--fps", options->fps, "Draw at most N frames a second")
         ->check(positiveNumber(false))
@@ -54,8 +58,8 @@ void addLiveCommand(CLI::App& app, CommandLine& commandLine)
     addShapingOptions(*live, options->shaping);
     addWindowOptions(*live, options->window, options->size);
     addPluginOption(*live, commandLine.common);
-    live->footer(std::string("To see what this computer plays, pick its \"Monitor of ...\" input (PulseAudio or "
-                             "PipeWire).\nIn the visualizer's window: ") + keysText);
+    live->footer(std::string("Without --device, what this computer plays, where PulseAudio or PipeWire offers the "
+                             "default output's monitor.\nIn the visualizer's window: ") + keysText);
 
     live->callback([&commandLine, options] {
         commandLine.action = [&commandLine, options] { return runLive(*options, commandLine.common); };

@@ -383,6 +383,7 @@ TEST_F(GloamerTest, ListsAudioInputsAndHowToPickOne)
     EXPECT_NE(run.out.find("Audio inputs (SDL audio driver 'dummy')"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("  1  "), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("gloamer live --device NAME"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("no PulseAudio or PipeWire is running. Start one"), std::string::npos) << run.out;
 }
 
 TEST_F(GloamerTest, HelpAndVersionGoToStdoutWithStatusZero)
