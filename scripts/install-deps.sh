@@ -1,17 +1,28 @@
 #!/usr/bin/env bash
-# Installs every Debian package that building, running and testing Gloamer needs. Idempotent; root or sudo.
+# Installs the Debian packages Gloamer needs: `run` what building and running gloamer and the plug-in takes,
+# `test` (the default) that and everything the test suite, the Windows build and the page take. Idempotent; root or sudo.
 set -euo pipefail
+
+usage() { echo "usage: scripts/install-deps.sh [run|test]" >&2; exit 2; }
+purpose=${1:-test}
+[ $# -le 1 ] || usage
 
 packages=(
   # toolchains and build
-  cmake ninja-build g++ pkg-config g++-mingw-w64-i686 binutils-mingw-w64-i686
+  cmake ninja-build g++ pkg-config
   # the Linux platform layer and GL (Mesa's software renderer for headless runs)
   libsdl2-dev libopengl-dev libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri
-  # the GL 1.1 layer over OpenGL ES 3, built natively and tested against desktop GL
+  # the GL 1.1 layer over OpenGL ES 3, which the build configures alongside
   libgles-dev
   # the host: audio, spectrum, command line, video
   libfftw3-dev libcli11-dev
-  libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev ffmpeg
+  libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
+)
+test_packages=(
+  # the Windows DLL
+  g++-mingw-w64-i686 binutils-mingw-w64-i686
+  # the tests' look at the videos made, and bench/render_bench.sh's arithmetic
+  ffmpeg bc
   # tests: unit tests, fuzzing
   libgtest-dev libgmock-dev clang libclang-rt-14-dev
   # the Win32 tests: the 32-bit Windows build under Wine, on an X server of its own with Mesa's GL
@@ -21,6 +32,11 @@ packages=(
   # the page: Debian's emscripten, and chromium to test it headless (Node and npm for the test driver)
   emscripten chromium
 )
+case "$purpose" in
+  run) ;;
+  test) packages+=("${test_packages[@]}") ;;
+  *) usage ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do
@@ -31,10 +47,12 @@ sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
-  dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
+  [ "$purpose" = run ] || dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+
+[ "$purpose" = test ] || exit 0
 
 # Some kernels (in some virtual machines) run no 32-bit x86 programs; there Wine's 32-bit side runs through
 # qemu-i386, registered for 32-bit x86 programs with binfmt_misc (until the next boot).

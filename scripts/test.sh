@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh
+scripts/install-deps.sh test
 
 # The page first (the web preset and the Node modules of its browser test): the Linux build registers that test
 # only where the site exists. emcc's JavaScript optimiser needs Debian's Node modules and a writable cache.

@@ -111,6 +111,30 @@ AudioInputList listAudioInputs()
     return inputs;
 }
 
+std::string monitorOfDefaultOutput(const AudioInputList& inputs, const std::string& defaultOutput)
+{
+    const std::string prefix = "Monitor of ";
+    std::vector<std::string> monitors;
+    for (const std::string& name : inputs.names) {
+        if (!defaultOutput.empty() && name == prefix + defaultOutput)
+            return name;
+        if (name.rfind(prefix, 0) == 0)
+            monitors.push_back(name);
+    }
+    return monitors.size() == 1 ? monitors[0] : std::string();
+}
+
+std::string defaultOutputName()
+{
+    char* name = nullptr;
+    SDL_AudioSpec spec;
+    if (SDL_GetDefaultAudioInfo(&name, &spec, 0) != 0 || !name)
+        return "";
+    std::string result = name;
+    SDL_free(name);
+    return result;
+}
+
 std::string chooseAudioInput(const AudioInputList& inputs, const std::string& wanted)
 {
     if (!inputs.listable)

@@ -39,6 +39,12 @@ AudioInputList listAudioInputs();
 // name in any case. Throws HostError when nothing or more than one input matches.
 std::string chooseAudioInput(const AudioInputList& inputs, const std::string& wanted);
 
+// The monitor of the default output among `inputs` ("Monitor of " + its name, as PulseAudio and PipeWire
+// name them), or the only monitor there is; empty when neither is found.
+std::string monitorOfDefaultOutput(const AudioInputList& inputs, const std::string& defaultOutput);
+// The default output's name as the running driver tells it; empty when it cannot.
+std::string defaultOutputName();
+
 // Silences stderr while it lives: audio libraries print their own diagnostics there when a device fails,
 // and the host reports the failure itself, in one line.
 class QuietStderr {

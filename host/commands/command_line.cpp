@@ -9,12 +9,14 @@
 #include <iostream>
 #include <new>
 
+#include "host/analysis/spectrum_shaper.h"
 #include "host/audio/audio_track.h"
 #include "host/host_error.h"
 #include "host/logo/logo_folder.h"
 #include "host/logo/logo_picture.h"
 #include "host/plugin_library.h"
 #include "host/render/output.h"
+#include "host/visualizer/frame_loop.h"
 #include "host/visualizer/interrupt.h"
 
 namespace gloamer {
@@ -23,7 +25,7 @@ void addCommonOptions(CLI::App& app, CommandLine& commandLine)
 {
     app.set_version_flag("--version", std::string("gloamer ") + GLOAMER_VERSION);
     addPluginOption(app, commandLine.common);
-    app.footer("With no command, gloamer plays its built-in demo track.\n"
+    app.footer("With no command, gloamer plays its built-in demo track; with no display, it renders it to a video.\n"
                "Exit status: 0 done, 1 failed, 2 wrong command line, 130 stopped by Ctrl-C.");
 }
 
@@ -84,7 +86,7 @@ CLI::Validator positiveNumber(bool zeroAllowed)
         "");
 }
 
-void addSizeOption(CLI::App& command, std::string& size)
+void addSizeOption(CLI::App& command, std::string& size, const std::string& description)
 {
     auto readable = [](std::string& text) {
         try {
@@ -95,10 +97,25 @@ void addSizeOption(CLI::App& command, std::string& size)
         }
         return std::string();
     };
-    command.add_option("--size", size, "Picture size")
+    command.add_option("--size", size, description)
         ->check(CLI::Validator(readable, ""))
         ->type_name("WxH")
         ->capture_default_str();
+}
+
+void addWindowOptions(CLI::App& command, FrameLoopOptions& options, std::string& size)
+{
+    command.add_flag("--fullscreen", options.fullscreen, "Start filling the display (f toggles it)");
+    addSizeOption(command, size, "The window's size (default: the plug-in's own)");
+    command.add_option("--display", options.display, "Open the window on display N (1 for the first)")
+        ->check(CLI::Range(1, 64))
+        ->type_name("N");
+}
+
+void readWindowSize(const std::string& size, FrameLoopOptions& options)
+{
+    if (!size.empty())
+        parseFrameSize(size, options.width, options.height);
 }
 
 void addFpsOption(CLI::App& command, int& fps)
@@ -122,6 +139,18 @@ void addSpanOptions(CLI::App& command, double& start, double& duration, const st
     command.add_option("--duration", duration, what + " this many seconds (default: to the end)")
         ->check(positiveNumber(false))
         ->type_name("SECONDS");
+}
+
+void addShapingOptions(CLI::App& command, SpectrumShaping& shaping)
+{
+    command.add_option("--sensitivity", shaping.sensitivity,
+                       "Scale the spectrum fed to the visualizer, 0 to 4: above 1 quiet music moves more, below 1 "
+                       "loud music glows less")
+        ->check(CLI::Range(0.0, 4.0))
+        ->type_name("X")
+        ->capture_default_str();
+    command.add_flag("--calm", shaping.calm,
+                     "Let the fed spectrum rise only gradually from frame to frame: no sudden flashes of the glow");
 }
 
 AudioTrack loadTrackOrDemo(const std::string& file)

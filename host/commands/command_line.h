@@ -39,11 +39,20 @@ std::string pluginToRun(const CommonOptions& options, const std::string& music, 
 // negative numbers, and 0 unless `zeroAllowed`.
 CLI::Validator positiveNumber(bool zeroAllowed);
 // --size WxH, checked as the command line is read.
-void addSizeOption(CLI::App& command, std::string& size);
+void addSizeOption(CLI::App& command, std::string& size, const std::string& description = "Picture size");
+// --fullscreen, --size WxH and --display N of the commands that open a window.
+struct FrameLoopOptions;
+void addWindowOptions(CLI::App& command, FrameLoopOptions& options, std::string& size);
+// The window options once the command line is read: --size's text into the options.
+void readWindowSize(const std::string& size, FrameLoopOptions& options);
 // --fps N (1 to 240) of the commands that draw or analyse at a fixed rate.
 void addFpsOption(CLI::App& command, int& fps);
 // --start and --duration in seconds; `what` is the verb for the help ("Render", "Analyse").
 void addSpanOptions(CLI::App& command, double& start, double& duration, const std::string& what);
+
+// --sensitivity X and --calm of the commands that feed a plug-in.
+struct SpectrumShaping;
+void addShapingOptions(CLI::App& command, SpectrumShaping& shaping);
 
 // The file a command was given, or the demo track when none; a warning about the file goes to stderr.
 struct AudioTrack;
@@ -59,6 +68,10 @@ void addRenderCommand(CLI::App& app, CommandLine& commandLine);
 void addAnalyseCommand(CLI::App& app, CommandLine& commandLine);
 void addReplayCommand(CLI::App& app, CommandLine& commandLine);
 void addLogoCommand(CLI::App& app, CommandLine& commandLine);
+
+// Renders the demo to a video in the current folder under a name no file has yet, saying why (`reason`) and
+// where, with the progress bar: what gloamer does with no command where no window can be shown.
+int renderDemoInstead(const std::string& reason, const CommonOptions& common);
 
 // Parses, runs the chosen command and turns every failure into one line on stderr. Returns the exit
 // status: 0 done, 1 failed, 2 the command line was wrong, 128 + n stopped by signal n.

@@ -19,8 +19,18 @@ int runDevices()
         std::printf("  none\n");
     for (size_t index = 0; index < inputs.names.size(); ++index)
         std::printf("  %zu  %s\n", index + 1, inputs.names[index].c_str());
-    std::printf("Capture one with: gloamer live --device NAME (its number or a part of its name will do).\n"
-                "A \"Monitor of ...\" input hears what this computer plays.\n");
+    std::string monitor = monitorOfDefaultOutput(inputs, defaultOutputName());
+    if (!monitor.empty())
+        std::printf("gloamer live captures '%s' (what this computer plays) unless told otherwise.\n", monitor.c_str());
+    else if (audio.driverName() != "pulseaudio")
+        std::printf("No \"Monitor of ...\" input, so gloamer live cannot hear what this computer plays: SDL's "
+                    "pulseaudio driver did not start, as no PulseAudio or PipeWire is running. Start one (for "
+                    "PipeWire: systemctl --user start pipewire-pulse; for PulseAudio: pulseaudio --start), then "
+                    "look again.\n");
+    else
+        std::printf("No \"Monitor of ...\" input: PulseAudio or PipeWire offers no monitor of an output here.\n");
+    if (!inputs.listable || !inputs.names.empty())
+        std::printf("Capture one with: gloamer live --device NAME (its number or a part of its name will do).\n");
     return 0;
 }
 

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "host/analysis/spectrum_shaper.h"
 #include "host/commands/command_line.h"
 #include "host/logo/logo_folder.h"
 #include "host/visualizer/run_visualizer.h"
@@ -13,6 +14,9 @@ namespace {
 struct LiveOptions {
     std::string device; // empty: the default input
     double fps = 0;
+    FrameLoopOptions window; // the frame loop's options; --fps and the shaping are copied in
+    std::string size;
+    SpectrumShaping shaping;
     double seconds = 0; // 0: until quit
 };
 
@@ -20,15 +24,22 @@ int runLive(const LiveOptions& options, const CommonOptions& common)
 {
     std::unique_ptr<LogoFolder> logo;
     const std::string plugin = pluginToRun(common, "", logo);
-    auto openFeed = [&]() -> std::unique_ptr<AudioFeed> {
+    auto openFeed = [&](bool window) -> std::unique_ptr<AudioFeed> {
         auto feed = std::make_unique<CaptureFeed>(
             options.device, options.seconds > 0 ? std::optional<double>(options.seconds) : std::nullopt);
-        std::string name = feed->deviceName().empty() ? "the default audio input" : "'" + feed->deviceName() + "'";
-        std::printf("Capturing %s. Keys: space pauses, f full screen, q quits.\n", name.c_str());
+        std::string name = feed->deviceName().empty() ? "the default audio input (no monitor of an output is offered: "
+                                                        "see gloamer devices)"
+                           : feed->monitorChosen() ? "'" + feed->deviceName() + "' (what this computer plays)"
+                                                   : "'" + feed->deviceName() + "'";
+        std::printf("Capturing %s.%s\n", name.c_str(), window ? (std::string(" ") + keysText).c_str() : "");
         std::fflush(stdout);
         return feed;
     };
-    return runVisualizer(plugin, openFeed, FrameLoopOptions{options.fps});
+    FrameLoopOptions loop = options.window;
+    loop.maxFramesPerSecond = options.fps;
+    loop.shaping = options.shaping;
+    readWindowSize(options.size, loop);
+    return runVisualizer(plugin, openFeed, loop);
 }
 
 } // namespace
@@ -38,7 +49,8 @@ void addLiveCommand(CLI::App& app, CommandLine& commandLine)
     auto options = std::make_shared<LiveOptions>();
     CLI::App* live = app.add_subcommand("live", "Visualize live audio from an input (microphone, line in, monitor)");
     live->add_option("--device", options->device,
-                     "The input, by name, by its number in `gloamer devices`, or by part of its name")
+                     "The input, by name, by its number in `gloamer devices`, or by part of its name (default: the "
+                     "monitor of the default output, else the default input)")
         ->type_name("NAME");
     live->add_option("--fps", options->fps, "Draw at most N frames a second")
         ->check(positiveNumber(false))
@@ -46,9 +58,12 @@ void addLiveCommand(CLI::App& app, CommandLine& commandLine)
     live->add_option("--duration", options->seconds, "Stop after this many seconds")
         ->check(positiveNumber(false))
         ->type_name("SECONDS");
+    addShapingOptions(*live, options->shaping);
+    addWindowOptions(*live, options->window, options->size);
     addPluginOption(*live, commandLine.common);
     addLogoOptions(*live, commandLine.common, false);
-    live->footer("To see what this computer plays, pick its \"Monitor of ...\" input (PulseAudio or PipeWire).");
+    live->footer(std::string("Without --device, what this computer plays, where PulseAudio or PipeWire offers the "
+                             "default output's monitor.\nIn the visualizer's window: ") + keysText);
 
     live->callback([&commandLine, options] {
         commandLine.action = [&commandLine, options] { return runLive(*options, commandLine.common); };

@@ -3,8 +3,10 @@
 #include <memory>
 
 #include "host/audio/audio_track.h"
+#include "host/analysis/spectrum_shaper.h"
 #include "host/commands/command_line.h"
 #include "host/logo/logo_folder.h"
+#include "host/visualizer/display_check.h"
 #include "host/visualizer/run_visualizer.h"
 
 namespace gloamer {
@@ -14,6 +16,9 @@ namespace {
 struct PlayOptions {
     std::string file;      // empty: the demo track
     double fps = 0;        // 0: no cap
+    FrameLoopOptions window; // the frame loop's options; --fps and the shaping are copied in
+    std::string size;
+    SpectrumShaping shaping;
     double seconds = 0;    // 0: to the end
 };
 
@@ -30,18 +35,23 @@ int runPlay(const PlayOptions& options, const CommonOptions& common)
     auto track = std::make_shared<AudioTrack>(loadTrackOrDemo(options.file));
     std::unique_ptr<LogoFolder> logo;
     const std::string plugin = pluginToRun(common, options.file, logo);
-    auto openFeed = [&]() -> std::unique_ptr<AudioFeed> {
+    auto openFeed = [&](bool window) -> std::unique_ptr<AudioFeed> {
         auto feed = std::make_unique<PlaybackFeed>(
             *track, options.seconds > 0 ? std::optional<double>(options.seconds) : std::nullopt);
         if (!feed->silentReason().empty())
             std::fprintf(stderr, "gloamer: no audio output (%s): visualizing without sound\n",
                          feed->silentReason().c_str());
-        std::printf("Playing %s (%s). Keys: space pauses, f full screen, q quits.\n", track->name.c_str(),
-                    minutesAndSeconds((double)track->frameCount() / track->sampleRate).c_str());
+        std::printf("Playing %s (%s).%s\n", track->name.c_str(),
+                    minutesAndSeconds((double)track->frameCount() / track->sampleRate).c_str(),
+                    window ? (std::string(" ") + keysText).c_str() : "");
         std::fflush(stdout);
         return feed;
     };
-    return runVisualizer(plugin, openFeed, FrameLoopOptions{options.fps});
+    FrameLoopOptions loop = options.window;
+    loop.maxFramesPerSecond = options.fps;
+    loop.shaping = options.shaping;
+    readWindowSize(options.size, loop);
+    return runVisualizer(plugin, openFeed, loop);
 }
 
 } // namespace
@@ -57,13 +67,19 @@ void addPlayCommand(CLI::App& app, CommandLine& commandLine)
     play->add_option("--duration", options->seconds, "Stop after this many seconds")
         ->check(positiveNumber(false))
         ->type_name("SECONDS");
+    addShapingOptions(*play, options->shaping);
+    addWindowOptions(*play, options->window, options->size);
     addPluginOption(*play, commandLine.common);
     addLogoOptions(*play, commandLine.common, true);
-    play->footer("Keys in the visualizer's window: space pauses, f toggles full screen, Esc or q quits.");
+    play->footer(std::string("In the visualizer's window: ") + keysText);
 
     auto run = [&commandLine, options] { return runPlay(*options, commandLine.common); };
     play->callback([&commandLine, run] { commandLine.action = run; });
-    commandLine.defaultAction = run;
+    // With no command and nothing to show a window on, the demo still gives something to watch: a video.
+    commandLine.defaultAction = [&commandLine, run] {
+        DisplayCheck display = checkDisplay();
+        return display.problem.empty() ? run() : renderDemoInstead(display.problem, commandLine.common);
+    };
 }
 
 } // namespace gloamer

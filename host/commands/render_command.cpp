@@ -1,15 +1,19 @@
 // render_command.cpp -- gloamer render: the visualizer drawn offline, frame by frame, into a video with the music.
 
+#include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 
 #include "host/analysis/frame_span.h"
 #include "host/analysis/spectrum_analyser.h"
+#include "host/analysis/spectrum_shaper.h"
 #include "host/audio/audio_track.h"
 #include "host/commands/command_line.h"
 #include "host/logo/logo_folder.h"
+#include "host/host_error.h"
 #include "host/plugin_library.h"
 #include "host/render/render_job.h"
 
@@ -33,6 +37,7 @@ struct RenderOptions {
     int audioKbps = 192;
     bool overwrite = false;
     bool quiet = false;
+    SpectrumShaping shaping;
 };
 
 int runRender(const RenderOptions& options, const CommonOptions& common)
@@ -65,6 +70,7 @@ int runRender(const RenderOptions& options, const CommonOptions& common)
     signal(SIGXFSZ, SIG_IGN);
 
     SpectrumAnalyser analyser;
+    SpectrumShaper shaper(options.shaping);
     RenderJob job;
     std::unique_ptr<LogoFolder> logo;
     job.pluginPath = pluginToRun(common, options.input, logo);
@@ -79,11 +85,36 @@ int runRender(const RenderOptions& options, const CommonOptions& common)
         int64_t analysed = span.analysedFrameOf(frame, module.latencyMs);
         analyser.analyse(track, analysed, module.spectrumChannelCount, module.waveformChannelCount,
                          module.spectrumData, module.waveformData);
+        shaper.shape(module.spectrumData);
     };
     return runRenderJob(job, output, options.quiet);
 }
 
+// "gloamer-demo.mp4", or the first of "gloamer-demo-2.mp4", "-3", ... that is free.
+std::string freeDemoName()
+{
+    std::string name = "gloamer-demo.mp4";
+    for (int number = 2; std::filesystem::exists(std::filesystem::symlink_status(name)); ++number) {
+        if (number > 9999)
+            throw HostError("no free name for the demo's video in this folder (gloamer-demo-2.mp4 to -9999 are taken)");
+        name = "gloamer-demo-" + std::to_string(number) + ".mp4";
+    }
+    return name;
+}
+
 } // namespace
+
+int renderDemoInstead(const std::string& reason, const CommonOptions& common)
+{
+    RenderOptions options;
+    options.output = freeDemoName();
+    std::string why = reason;
+    why[0] = (char)std::toupper((unsigned char)why[0]);
+    std::printf("%s: rendering the demo to %s instead.\n", why.c_str(),
+                (std::filesystem::current_path() / options.output).c_str());
+    std::fflush(stdout);
+    return runRender(options, common);
+}
 
 void addRenderCommand(CLI::App& app, CommandLine& commandLine)
 {
@@ -123,6 +154,7 @@ void addRenderCommand(CLI::App& app, CommandLine& commandLine)
         ->check(CLI::Range(32, 512))
         ->type_name("KBPS")
         ->capture_default_str();
+    addShapingOptions(*render, options->shaping);
     render->add_flag("--overwrite", options->overwrite, "Replace an existing output");
     render->add_flag("-q,--quiet", options->quiet, "Print no progress");
     addPluginOption(*render, commandLine.common);

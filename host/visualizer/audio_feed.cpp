@@ -52,7 +52,12 @@ void PlaybackFeed::fill(VisModule& module)
 CaptureFeed::CaptureFeed(const std::string& device, std::optional<double> seconds)
     : audio_(AudioUse::Capture), seconds_(seconds)
 {
-    deviceName_ = device.empty() ? std::string() : chooseAudioInput(listAudioInputs(), device);
+    if (device.empty()) {
+        deviceName_ = monitorOfDefaultOutput(listAudioInputs(), defaultOutputName());
+        monitorChosen_ = !deviceName_.empty();
+    } else {
+        deviceName_ = chooseAudioInput(listAudioInputs(), device);
+    }
     capture_.emplace(deviceName_);
 }
 

@@ -58,10 +58,13 @@ private:
 // While paused the capture stops and the rows are silent.
 class CaptureFeed : public AudioFeed {
 public:
-    // `device` as a user names it (see chooseAudioInput); empty for the default input.
+    // `device` as a user names it (see chooseAudioInput); empty for the monitor of the default output where the
+    // driver offers one (what the computer plays), else the default input.
     CaptureFeed(const std::string& device, std::optional<double> seconds = std::nullopt);
 
     const std::string& deviceName() const { return deviceName_; }
+    // True when no device was named and the default output's monitor was chosen.
+    bool monitorChosen() const { return monitorChosen_; }
 
     int sampleRate() const override { return capture_->sampleRate(); }
     int channelCount() const override { return AudioCapture::channelCount; }
@@ -74,6 +77,7 @@ public:
 private:
     SdlAudioSystem audio_;
     std::string deviceName_;
+    bool monitorChosen_ = false;
     std::optional<AudioCapture> capture_;
     SpectrumAnalyser analyser_;
     AudioTrack block_;

@@ -4,7 +4,11 @@
 #include <SDL2/SDL.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <string>
 #include <thread>
+
+#include "host/host_error.h"
 
 #include "host/visualizer/interrupt.h"
 
@@ -13,13 +17,15 @@ namespace gloamer {
 using Clock = std::chrono::steady_clock;
 
 FrameLoop::FrameLoop(PluginSession& session, HostWindow& host, AudioFeed& feed, FrameLoopOptions options)
-    : session_(session), host_(host), feed_(feed), options_(options)
+    : session_(session), host_(host), feed_(feed), options_(options), shaper_(options.shaping)
 {
 }
 
 LoopEnd FrameLoop::run()
 {
+    applyWindowOptions();
     feed_.start();
+    countStart_ = Clock::now();
     for (;;) {
         Clock::time_point frameStart = Clock::now();
         if (interruptRequested())
@@ -28,7 +34,13 @@ LoopEnd FrameLoop::run()
             return *end;
         if (feed_.ended())
             return LoopEnd::AudioEnded;
+        // Paused, the plug-in is not called: the last frame it drew stays in the window.
+        if (feed_.paused()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            continue;
+        }
         renderFrame();
+        countFrame();
         waitForNextFrame(frameStart);
     }
 }
@@ -53,6 +65,7 @@ std::optional<LoopEnd> FrameLoop::pumpMessages()
 void FrameLoop::renderFrame()
 {
     feed_.fill(session_.module());
+    shaper_.shape(session_.module().spectrumData);
     session_.render();
 }
 
@@ -64,6 +77,16 @@ std::optional<LoopEnd> FrameLoop::handleKey(WPARAM key)
         break;
     case 'F':
         toggleFullscreen();
+        break;
+    case 'H':
+    case VK_F1:
+        std::printf("%s\n", keysText);
+        std::fflush(stdout);
+        break;
+    case 'R':
+        showRate_ = !showRate_;
+        framesCounted_ = 0;
+        countStart_ = Clock::now();
         break;
     case VK_ESCAPE:
     case 'Q':
@@ -85,7 +108,9 @@ void FrameLoop::toggleFullscreen()
         return;
     }
     SDL_Window* focused = SDL_GetKeyboardFocus();
-    int display = focused ? std::max(0, SDL_GetWindowDisplayIndex(focused)) : 0;
+    int display = options_.display > 0 ? options_.display - 1
+                  : focused            ? std::max(0, SDL_GetWindowDisplayIndex(focused))
+                                       : 0;
     SDL_Rect bounds;
     if (SDL_GetDisplayBounds(display, &bounds) != 0 || !GetClientRect(window, &windowedClient_))
         return;
@@ -96,6 +121,46 @@ void FrameLoop::toggleFullscreen()
         frameHeight_ = bounds.h - client.bottom;
     }
     fullscreen_ = true;
+}
+
+// --size, --display and --fullscreen, once the plug-in's window stands.
+void FrameLoop::applyWindowOptions()
+{
+    HWND window = host_.renderWindow();
+    if (!window)
+        return;
+    RECT outside, inside;
+    if (options_.width > 0 && GetWindowRect(window, &outside) && GetClientRect(window, &inside))
+        SetWindowPos(window, nullptr, 0, 0, options_.width + (outside.right - outside.left) - inside.right,
+                     options_.height + (outside.bottom - outside.top) - inside.bottom, SWP_NOZORDER | SWP_NOMOVE);
+    if (options_.display > 0) {
+        int displays = SDL_GetNumVideoDisplays();
+        SDL_Rect bounds;
+        if (options_.display > displays || SDL_GetDisplayBounds(options_.display - 1, &bounds) != 0)
+            throw HostError("there is no display " + std::to_string(options_.display) + " (this machine has " +
+                            std::to_string(std::max(0, displays)) + ")");
+        if (GetWindowRect(window, &outside))
+            SetWindowPos(window, nullptr,
+                         bounds.x + std::max(0, (bounds.w - (int)(outside.right - outside.left)) / 2),
+                         bounds.y + std::max(0, (bounds.h - (int)(outside.bottom - outside.top)) / 2), 0, 0,
+                         SWP_NOZORDER | SWP_NOSIZE);
+    }
+    if (options_.fullscreen)
+        toggleFullscreen();
+}
+
+// With the readout on, the frames drawn in each second, on stderr.
+void FrameLoop::countFrame()
+{
+    if (!showRate_)
+        return;
+    ++framesCounted_;
+    double seconds = std::chrono::duration<double>(Clock::now() - countStart_).count();
+    if (seconds >= 1) {
+        std::fprintf(stderr, "gloamer: %.1f frames a second\n", framesCounted_ / seconds);
+        framesCounted_ = 0;
+        countStart_ = Clock::now();
+    }
 }
 
 // After each render the plug-in's delay, and no sooner than the frame-rate cap allows.

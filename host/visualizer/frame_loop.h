@@ -4,6 +4,7 @@
 #include <chrono>
 #include <optional>
 
+#include "host/analysis/spectrum_shaper.h"
 #include "host/host_window.h"
 #include "host/plugin_session.h"
 #include "host/visualizer/audio_feed.h"
@@ -12,7 +13,15 @@ namespace gloamer {
 
 struct FrameLoopOptions {
     double maxFramesPerSecond = 0; // 0: only the plug-in's own delay paces the frames
+    SpectrumShaping shaping;       // --sensitivity and --calm
+    bool fullscreen = false;       // start filling the display
+    int width = 0, height = 0;     // the window's inside at the start; 0: the plug-in's own size
+    int display = 0;               // the display to open on, from 1; 0: where the window opens
 };
+
+// The keys of the visualizer's window, as play and live print them.
+inline constexpr const char* keysText =
+    "Keys: space pauses, f full screen, r frames a second on stderr, h these keys, Esc or q quits.";
 
 enum class LoopEnd {
     AudioEnded,   // the track played to its end, or the time asked for is up
@@ -38,16 +47,22 @@ public:
 private:
     std::optional<LoopEnd> handleKey(WPARAM key);
     void toggleFullscreen();
+    void applyWindowOptions();
+    void countFrame();
     void waitForNextFrame(std::chrono::steady_clock::time_point frameStart);
 
     PluginSession& session_;
     HostWindow& host_;
     AudioFeed& feed_;
     FrameLoopOptions options_;
+    SpectrumShaper shaper_;
     bool fullscreen_ = false;
     RECT windowedClient_ = {};
     int frameWidth_ = 0; // what the window frame adds to the client area
     int frameHeight_ = 0;
+    bool showRate_ = false; // frames a second on stderr, once a second
+    int framesCounted_ = 0;
+    std::chrono::steady_clock::time_point countStart_;
 };
 
 } // namespace gloamer

@@ -1,30 +1,24 @@
 // run_visualizer.cpp -- load, start, loop, quit: the order in which a player drives a vis plug-in.
 #include "host/visualizer/run_visualizer.h"
 
-#include <cstdio>
-#include <cstdlib>
-
+#include "host/host_error.h"
 #include "host/host_window.h"
 #include "host/plugin_library.h"
 #include "host/plugin_session.h"
+#include "host/visualizer/display_check.h"
 #include "host/visualizer/interrupt.h"
 
 namespace gloamer {
 
-void drawOffscreenWithoutDisplay()
+int runVisualizer(const std::string& pluginPath,
+                  const std::function<std::unique_ptr<AudioFeed>(bool window)>& openFeed, FrameLoopOptions options)
 {
-    if (std::getenv("SDL_VIDEODRIVER") || std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY"))
-        return;
-    setenv("SDL_VIDEODRIVER", "offscreen", 1);
-    std::fprintf(stderr, "gloamer: no display found: drawing offscreen\n");
-}
-
-int runVisualizer(const std::string& pluginPath, const std::function<std::unique_ptr<AudioFeed>()>& openFeed,
-                  FrameLoopOptions options)
-{
+    // Nobody could watch a window drawn nowhere: say so at once rather than run unseen.
+    DisplayCheck display = checkDisplay();
+    if (!display.problem.empty())
+        throw HostError(display.problem + "; to make a video instead: gloamer render [FILE] -o video.mp4");
     PluginLibrary library(pluginPath.empty() ? defaultPluginPath() : pluginPath);
-    std::unique_ptr<AudioFeed> feed = openFeed();
-    drawOffscreenWithoutDisplay();
+    std::unique_ptr<AudioFeed> feed = openFeed(display.window);
     HostWindow host;
     PluginSession session(library, host, feed->sampleRate(), feed->channelCount());
     FrameLoop loop(session, host, *feed, options);

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstring>
 
+#include "host/host_error.h"
 #include "host/host_window.h"
 #include "host/plugin_library.h"
 #include "host/plugin_session.h"
@@ -21,6 +22,8 @@ public:
     int starts = 0;
     int fills = 0;
     bool pausedNow = false;
+    int checksBeforeEnd = 1000000; // ends after this many looks whatever was drawn, for a loop that draws nothing
+    mutable int endChecks = 0;
 
     int sampleRate() const override { return 44100; }
     int channelCount() const override { return 2; }
@@ -30,7 +33,7 @@ public:
         ++fills;
         std::memset(module.spectrumData, 100, sizeof(module.spectrumData));
     }
-    bool ended() const override { return fills >= framesBeforeEnd; }
+    bool ended() const override { return fills >= framesBeforeEnd || ++endChecks > checksBeforeEnd; }
     void setPaused(bool paused) override { pausedNow = paused; }
     bool paused() const override { return pausedNow; }
 };
@@ -76,6 +79,39 @@ TEST_F(FrameLoopTest, SpacePausesAndResumesTheFeed)
     press(VK_SPACE);
     EXPECT_FALSE(loop.pumpMessages());
     EXPECT_FALSE(feed_.pausedNow);
+}
+
+TEST_F(FrameLoopTest, PausedTheLoopDrawsNothingAndLeavesTheLastFrameShown)
+{
+    feed_.pausedNow = true;
+    feed_.checksBeforeEnd = 20;
+    gloamer::FrameLoop loop(session_, host_, feed_);
+    EXPECT_EQ(loop.run(), gloamer::LoopEnd::AudioEnded);
+    EXPECT_EQ(feed_.fills, 0);
+}
+
+TEST_F(FrameLoopTest, SizeDisplayAndFullscreenOptionsApplyWhenTheLoopStarts)
+{
+    SDL_Rect display;
+    ASSERT_EQ(SDL_GetDisplayBounds(0, &display), 0);
+    feed_.framesBeforeEnd = 1;
+    gloamer::FrameLoopOptions sized;
+    sized.width = 320;
+    sized.height = 200;
+    sized.display = 1;
+    gloamer::FrameLoop(session_, host_, feed_, sized).run();
+    EXPECT_EQ(client().right, 320);
+    EXPECT_EQ(client().bottom, 200);
+
+    gloamer::FrameLoopOptions full;
+    full.fullscreen = true;
+    feed_.fills = 0;
+    gloamer::FrameLoop(session_, host_, feed_, full).run();
+    EXPECT_GT(client().right, display.w - 16);
+
+    gloamer::FrameLoopOptions missing;
+    missing.display = SDL_GetNumVideoDisplays() + 1;
+    EXPECT_THROW(gloamer::FrameLoop(session_, host_, feed_, missing).run(), gloamer::HostError);
 }
 
 TEST_F(FrameLoopTest, FFillsTheDisplayAndGoesBackToTheWindowsSize)

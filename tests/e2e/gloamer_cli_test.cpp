@@ -11,6 +11,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -61,8 +62,16 @@ public:
     }
     std::string path(const std::string& name) const { return (folder_ / name).string(); }
     void setEnv(const std::string& name, const std::string& value) { env_[name] = value; }
+    void unsetEnv(const std::string& name) { env_[name].reset(); }
+    // What a machine with no display at all looks like to gloamer.
+    void withoutDisplay()
+    {
+        for (const char* name : {"SDL_VIDEODRIVER", "DISPLAY", "WAYLAND_DISPLAY"})
+            unsetEnv(name);
+    }
 
-    // Runs gloamer in a process group of its own; `whileRunning` gets its pid. A run that hangs is killed.
+    // Runs gloamer in the test's folder, in a process group of its own; `whileRunning` gets its pid. A run that
+    // hangs is killed.
     Outcome gloamer(const std::vector<std::string>& arguments, const std::function<void(pid_t)>& whileRunning = {})
     {
         std::vector<std::string> words{GLOAMER_HOST_PATH};
@@ -75,13 +84,14 @@ public:
                 environment.push_back(variable);
         }
         for (const auto& [name, value] : env_)
-            environment.push_back(name + "=" + value);
+            if (value)
+                environment.push_back(name + "=" + *value);
         std::vector<char*> envp;
         for (std::string& variable : environment)
             envp.push_back(variable.data());
         envp.push_back(nullptr);
 
-        pid_t pid = testproc::spawn(words, {"", path("stdout.txt"), path("stderr.txt")}, envp.data(), true);
+        pid_t pid = testproc::spawn(words, {"", path("stdout.txt"), path("stderr.txt"), folder_.path()}, envp.data(), true);
         Outcome run;
         if (pid < 0) {
             ADD_FAILURE() << "cannot start " << words[0];
@@ -143,7 +153,7 @@ public:
     }
 
     testfs::TempFolder folder_{"gloamer-e2e"};
-    std::map<std::string, std::string> env_;
+    std::map<std::string, std::optional<std::string>> env_; // no value: removed from gloamer's environment
 };
 
 const std::string recordingPlugin = GLOAMER_RECORDING_PLUGIN_PATH;
@@ -269,6 +279,70 @@ TEST_F(GloamerTest, WithNoCommandPlaysTheDemoAndCtrlCQuitsThePluginCleanly)
     checkCallOrder(calls());
 }
 
+TEST_F(GloamerTest, WithNoCommandAndNoDisplayRendersTheDemoToAFreeNameInTheCurrentFolder)
+{
+    withoutDisplay();
+    std::ofstream(path("gloamer-demo.mp4")) << "someone's own video\n";
+    // The real plug-in, as a render needs a window; stopped with Ctrl-C a moment after the render has begun.
+    Outcome run = gloamer({}, [&](pid_t pid) {
+        for (int wait = 0; wait < 3000 && readFile(path("stdout.txt")).empty(); ++wait)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::this_thread::sleep_for(std::chrono::seconds(3));
+        kill(pid, SIGINT);
+    });
+    EXPECT_EQ(run.status, 128 + SIGINT) << run.err;
+    EXPECT_NE(run.out.find("rendering the demo to " + path("gloamer-demo-2.mp4")), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("Keys"), std::string::npos) << run.out;
+    EXPECT_EQ(readFile(path("gloamer-demo.mp4")), "someone's own video\n");
+    EXPECT_GT(fs::file_size(path("gloamer-demo-2.mp4")), 0u);
+}
+
+TEST_F(GloamerTest, SensitivityZeroDrawsTheSilentFrameAndCalmCapsHowFastTheFedSpectrumRises)
+{
+    std::string silence = writeToneWav("silence.wav", 0.5, 0, 0);
+    std::string tone = writeToneWav("tone.wav", 0.5, 20, 40);
+    // The real plug-in's pictures of a few frames, each file's bytes.
+    auto pictures = [&](const std::string& input, const std::string& folder, std::vector<std::string> options) {
+        fs::create_directory(path(folder));
+        std::vector<std::string> arguments{"render", input, "-q", "--size", "32x32", "--fps", "10", "--duration",
+                                           "0.3", "-o", path(folder) + "/%02d.png"};
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        EXPECT_EQ(gloamer(arguments).status, 0) << folder;
+        std::vector<std::string> files;
+        for (int frame = 1; frame <= 3; ++frame)
+            files.push_back(readFile(path(folder) + "/0" + std::to_string(frame) + ".png"));
+        return files;
+    };
+    std::vector<std::string> silent = pictures(silence, "silent", {});
+    EXPECT_NE(pictures(tone, "tone", {}), silent);
+    EXPECT_EQ(pictures(tone, "insensitive", {"--sensitivity", "0"}), silent);
+
+    // A step from silence to a loud tone: each frame's loudest fed value, and its largest rise.
+    std::vector<int16_t> step = testaudio::tones(22050, {{0, 0}, {0, 0}});
+    std::vector<int16_t> loud = testaudio::tones(22050, {{binFrequency(20), 30000}, {binFrequency(40), 30000}});
+    step.insert(step.end(), loud.begin(), loud.end());
+    ASSERT_TRUE(testaudio::writeSound(path("step.wav"), 44100, 2, step));
+    for (bool calm : {false, true}) {
+        fs::remove(path("calls.txt"));
+        std::vector<std::string> arguments{"play", path("step.wav"), "--plugin", recordingPlugin};
+        if (calm)
+            arguments.push_back("--calm");
+        ASSERT_EQ(gloamer(arguments).status, 0) << calm;
+        long largestRise = 0, loudest = 0, before = 0;
+        for (const Call& render : checkCallOrder(calls())) {
+            long top = render.values.at("top0");
+            largestRise = std::max(largestRise, top - before);
+            loudest = std::max(loudest, top);
+            before = top;
+        }
+        EXPECT_GT(loudest, 150) << "calm " << calm << ": the tone must still come through";
+        if (calm)
+            EXPECT_LE(largestRise, 12);
+        else
+            EXPECT_GT(largestRise, 12);
+    }
+}
+
 TEST_F(GloamerTest, DrivesTheRealPluginFoundBesideIt)
 {
     std::string wav = writeToneWav("short.wav", 0.5, 12, 35);
@@ -309,6 +383,7 @@ TEST_F(GloamerTest, ListsAudioInputsAndHowToPickOne)
     EXPECT_NE(run.out.find("Audio inputs (SDL audio driver 'dummy')"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("  1  "), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("gloamer live --device NAME"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("no PulseAudio or PipeWire is running. Start one"), std::string::npos) << run.out;
 }
 
 TEST_F(GloamerTest, HelpAndVersionGoToStdoutWithStatusZero)
@@ -403,6 +478,19 @@ INSTANTIATE_TEST_SUITE_P(
                                                      recordingPlugin};
                  },
                  "no audio input matches 'no such microphone'", 1},
+        BadInput{"PlayWithADisplayThatCannotOpen",
+                 [](GloamerTest& test) {
+                     test.withoutDisplay();
+                     test.setEnv("DISPLAY", ":9731");
+                     return std::vector<std::string>{"play", "--plugin", recordingPlugin};
+                 },
+                 "cannot open the display DISPLAY=:9731", 1},
+        BadInput{"LiveWithNoDisplay",
+                 [](GloamerTest& test) {
+                     test.withoutDisplay();
+                     return std::vector<std::string>{"live", "--plugin", recordingPlugin};
+                 },
+                 "are not set); to make a video instead: gloamer render", 1},
         BadInput{"UnknownOption", [](GloamerTest&) { return std::vector<std::string>{"play", "--loud"}; },
                  "--loud", 2},
         BadInput{"ZeroFrameRate", [](GloamerTest&) { return std::vector<std::string>{"play", "--fps", "0"}; },

@@ -65,7 +65,8 @@ int __cdecl recordingRender(VisModule* module)
     int peak0, level0, peak1, level1;
     describeRow(module->spectrumData[0], peak0, level0);
     describeRow(module->spectrumData[1], peak1, level1);
-    record("render thread=%ld peak0=%d level0=%d peak1=%d level1=%d", threadId(), peak0, level0, peak1, level1);
+    record("render thread=%ld peak0=%d level0=%d peak1=%d level1=%d top0=%d", threadId(), peak0, level0, peak1,
+           level1, module->spectrumData[0][peak0]);
     return 0;
 }
 

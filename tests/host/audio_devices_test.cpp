@@ -46,6 +46,21 @@ TEST(AudioInputChoice, PassesTheNameOnWhenTheDriverCannotListInputs)
     EXPECT_EQ(chooseAudioInput(AudioInputList{false, {}}, "hw:1,0"), "hw:1,0");
 }
 
+TEST(AudioInputChoice, LiveWithoutADeviceTakesTheDefaultOutputsMonitorOrTheOnlyMonitor)
+{
+    const std::string usb = "Monitor of USB Speakers";
+    const AudioInputList two{true, {inputs.names[0], inputs.names[1], usb}};
+    struct Case {
+        AudioInputList list;
+        std::string defaultOutput;
+        std::string chosen;
+    };
+    for (const Case& each : {Case{two, "USB Speakers", usb}, Case{two, "Built-in Audio Analog Stereo", two.names[1]},
+                             Case{two, "", ""}, Case{inputs, "", inputs.names[1]},
+                             Case{AudioInputList{true, {"USB Microphone"}}, "Speakers", ""}})
+        EXPECT_EQ(gloamer::monitorOfDefaultOutput(each.list, each.defaultOutput), each.chosen) << each.defaultOutput;
+}
+
 TEST(HeardFrame, RunsFromTheBlockBeforeTheLatestAtTheSampleRateAndStopsAtTheLatest)
 {
     using gloamer::estimateHeardFrame;

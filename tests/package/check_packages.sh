@@ -67,14 +67,23 @@ if grep -qF "$build" "$scratch"/ld/trace.*; then
   fail "a file of the build tree was loaded"
 fi
 
-# The manual page describes (as a tagged paragraph) every option that the help lists.
+# The manual page describes (as a tagged paragraph) every option that the help of each command lists, in that
+# command's own section (the top level's in OPTIONS); -h and --help once for all.
 manual=$(zcat "$root/usr/share/man/man1/gloamer.1.gz" | sed 's/\\-/-/g')
-for command in "" play live devices render; do
+commands=$(run --help | sed -n '/^Subcommands:/,/^$/p' | awk '/^  [a-z]/ {print $1}')
+[ -n "$commands" ] || fail "gloamer --help lists no commands"
+for command in "" $commands; do
   help=$(run $command --help)
-  [ -z "$command" ] || grep -q "^\.SS \"\?$command" <<<"$manual" || fail "the manual has no section for $command"
+  if [ -z "$command" ]; then
+    section=$(sed -n '/^\.SH OPTIONS/,/^\.SH /p' <<<"$manual")
+  else
+    section=$(sed -En "/^\.SS \"?$command([ \"]|\$)/,/^\.S[HS] /p" <<<"$manual")
+    [ -n "$section" ] || fail "the manual has no section for $command"
+  fi
   for option in $(grep -oE '(^|[ ,])--?[a-z][a-z-]*' <<<"$help" | tr -d ' ,' | sort -u); do
-    grep -qE "^\.B[IR]? (.*[ \"])?$option([ \",]|$)" <<<"$manual" ||
-      fail "the manual does not describe '${command:-gloamer} $option'"
+    case "$option" in -h | --help) text=$manual ;; *) text=$section ;; esac
+    grep -qE "^\.B[IR]? (.*[ \"])?$option([ \",]|$)" <<<"$text" ||
+      fail "the manual does not describe '${command:-gloamer} $option' in its section"
   done
 done
 

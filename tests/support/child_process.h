@@ -17,6 +17,7 @@ struct Streams {
     std::string in;
     std::string out;
     std::string err;
+    std::string folder; // the child's working folder; empty: this process's
 };
 
 // Starts arguments[0] with environment (this process's by default), in a process group of its own when asked;
@@ -30,6 +31,8 @@ inline pid_t spawn(std::vector<std::string> arguments, const Streams& streams, c
     argv.push_back(nullptr);
     posix_spawn_file_actions_t files;
     posix_spawn_file_actions_init(&files);
+    if (!streams.folder.empty())
+        posix_spawn_file_actions_addchdir_np(&files, streams.folder.c_str());
     if (!streams.in.empty())
         posix_spawn_file_actions_addopen(&files, 0, streams.in.c_str(), O_RDONLY, 0);
     if (!streams.out.empty())
