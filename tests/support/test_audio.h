@@ -48,7 +48,7 @@ inline bool writeSound(const std::string& path, int rate, int channels, const st
     std::fwrite("RIFF", 1, 4, file), u32(36 + bytes), std::fwrite("WAVEfmt ", 1, 8, file), u32(16), u16(1);
     u16((uint16_t)channels), u32((uint32_t)rate), u32((uint32_t)(rate * channels * 2)), u16((uint16_t)(channels * 2));
     u16(16), std::fwrite("data", 1, 4, file), u32(bytes);
-    bool written = std::fwrite(samples.data(), 2, samples.size(), file) == samples.size();
+    bool written = samples.empty() || std::fwrite(samples.data(), 2, samples.size(), file) == samples.size();
     return std::fclose(file) == 0 && written;
 }
 
