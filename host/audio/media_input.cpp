@@ -55,7 +55,8 @@ MediaInput openMediaInput(const std::string& name)
     if (result < 0) {
         if (result == AVERROR(ENOENT))
             throw HostError("cannot open " + quoted + ": no such file");
-        if (result == AVERROR_INVALIDDATA)
+        // A local file whose bytes no demuxer takes (some answer EINVAL rather than INVALIDDATA) is no music.
+        if (result == AVERROR_INVALIDDATA || (result == AVERROR(EINVAL) && !isStreamName(name)))
             throw HostError("cannot read " + quoted + ": not an audio file this build reads, or damaged or cut short");
         char reason[AV_ERROR_MAX_STRING_SIZE] = {};
         av_strerror(result, reason, sizeof(reason));
