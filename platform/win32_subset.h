@@ -209,6 +209,7 @@ BOOL GetWindowRect(HWND window, RECT* rect);
 BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int height, UINT flags);
 BOOL ShowWindow(HWND window, int command);
 BOOL SetForegroundWindow(HWND window);
+BOOL SetWindowTextA(HWND window, LPCSTR text);
 HWND SetFocus(HWND window);
 LONG SetWindowLongA(HWND window, int index, LONG value);
 LONG GetWindowLongA(HWND window, int index);

@@ -153,6 +153,10 @@ AudioTrack loadAudioFile(const std::string& path, std::string* warning)
     track.sampleRate = decoder->sample_rate;
     track.channelCount = decoder->ch_layout.nb_channels == 1 ? 1 : 2;
     track.name = displayName(path);
+    // Containers keep the title tag with the file, Ogg and Opus with the stream.
+    for (AVDictionary* tags : {format->metadata, audio->metadata})
+        if (const AVDictionaryEntry* title = av_dict_get(tags, "title", nullptr, 0); title && track.title.empty())
+            track.title = title->value;
     SampleCollector collector(*decoder, track, path);
     std::unique_ptr<AVPacket, PacketCloser> packet(av_packet_alloc());
     std::unique_ptr<AVFrame, FrameCloser> frame(av_frame_alloc());

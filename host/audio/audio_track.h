@@ -13,6 +13,7 @@ struct AudioTrack {
     int channelCount = 0;         // 1 or 2
     std::vector<int16_t> samples; // interleaved, channelCount per frame
     std::string name;             // the file's name without its folder, or "demo"
+    std::string title;            // the title its tags give, where it has one
 
     size_t frameCount() const { return channelCount > 0 ? samples.size() / (size_t)channelCount : 0; }
 };

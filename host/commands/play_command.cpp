@@ -50,6 +50,8 @@ int runPlay(const PlayOptions& options, const CommonOptions& common)
     FrameLoopOptions loop = options.window;
     loop.maxFramesPerSecond = options.fps;
     loop.shaping = options.shaping;
+    loop.title = (!track->title.empty() ? track->title : options.file.empty() ? "The demo track" : track->name) +
+                 " \u2014 Gloamer";
     readWindowSize(options.size, loop);
     return runVisualizer(plugin, openFeed, loop);
 }

@@ -129,6 +129,8 @@ void FrameLoop::applyWindowOptions()
     HWND window = host_.renderWindow();
     if (!window)
         return;
+    if (!options_.title.empty())
+        SetWindowTextA(window, options_.title.c_str());
     RECT outside, inside;
     if (options_.width > 0 && GetWindowRect(window, &outside) && GetClientRect(window, &inside))
         SetWindowPos(window, nullptr, 0, 0, options_.width + (outside.right - outside.left) - inside.right,

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <optional>
+#include <string>
 
 #include "host/analysis/spectrum_shaper.h"
 #include "host/host_window.h"
@@ -17,6 +18,7 @@ struct FrameLoopOptions {
     bool fullscreen = false;       // start filling the display
     int width = 0, height = 0;     // the window's inside at the start; 0: the plug-in's own size
     int display = 0;               // the display to open on, from 1; 0: where the window opens
+    std::string title;             // the window's caption; empty: the plug-in's own
 };
 
 // The keys of the visualizer's window, as play and live print them.

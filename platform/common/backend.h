@@ -10,6 +10,8 @@ bool createSurface(Window& window, const char* title, int x, int y);
 void destroySurface(Window& window);
 void showSurface(Window& window, bool visible);
 void raiseSurface(Window& window);
+// The caption the window system shows for the window.
+void titleSurface(Window& window, const char* title);
 void surfacePosition(const Window& window, int* x, int* y);
 void moveSurface(Window& window, int x, int y);
 // Sets the surface's client size; the shared code then updates the window and sends WM_SIZE.

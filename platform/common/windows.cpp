@@ -253,6 +253,16 @@ BOOL SetForegroundWindow(HWND handle)
     return TRUE;
 }
 
+BOOL SetWindowTextA(HWND handle, LPCSTR text)
+{
+    Window* window = findWindow(handle);
+    if (!window)
+        return FALSE;
+    if (window->surface)
+        backend::titleSurface(*window, text ? text : "");
+    return TRUE;
+}
+
 HWND SetFocus(HWND handle)
 {
     auto& reg = registry();

@@ -94,6 +94,11 @@ void raiseSurface(Window& window)
     SDL_RaiseWindow(sdlWindowOf(window));
 }
 
+void titleSurface(Window& window, const char* title)
+{
+    SDL_SetWindowTitle(sdlWindowOf(window), title);
+}
+
 void surfacePosition(const Window& window, int* x, int* y)
 {
     SDL_GetWindowPosition(sdlWindowOf(window), x, y);

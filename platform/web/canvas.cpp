@@ -98,6 +98,9 @@ void showSurface(Window&, bool) {}
 
 void raiseSurface(Window&) {}
 
+// The page keeps its own title: the song is named in the page itself.
+void titleSurface(Window&, const char*) {}
+
 void surfacePosition(const Window&, int* x, int* y)
 {
     *x = 0;

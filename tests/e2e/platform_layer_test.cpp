@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <GL/gl.h>
+#include <SDL2/SDL.h>
 
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/hooks.h"
@@ -69,6 +71,17 @@ TEST_F(PlatformLayerTest, CreationSendsCreateThenTheClientSizeThatAdjustWindowRe
     ASSERT_TRUE(GetClientRect(window, &client));
     EXPECT_EQ(client.right, 320);
     EXPECT_EQ(client.bottom, 200);
+}
+
+TEST_F(PlatformLayerTest, SetWindowTextRetitlesTheWindowTheWindowSystemShows)
+{
+    ASSERT_TRUE(SetWindowTextA(window, "Dusk \u2014 Gloamer"));
+    bool shown = false;
+    for (Uint32 id = 1; id < 64 && !shown; ++id)
+        if (SDL_Window* surface = SDL_GetWindowFromID(id))
+            shown = std::string(SDL_GetWindowTitle(surface)) == "Dusk \u2014 Gloamer";
+    EXPECT_TRUE(shown);
+    EXPECT_FALSE(SetWindowTextA(nullptr, "no window"));
 }
 
 TEST_F(PlatformLayerTest, GrowingTheWindowGrowsItsDrawingSurface)

@@ -93,7 +93,7 @@ TEST_F(AudioFileTest, ScalesFloatToFullScaleAndClipsWhatGoesBeyond)
     }
 }
 
-TEST_F(AudioFileTest, ReadsEveryCommonFormatAndTheSoundOfAVideoAtTheFilesOwnRate)
+TEST_F(AudioFileTest, ReadsEveryCommonFormatAndTheSoundOfAVideoAtTheFilesOwnRateWithItsTitle)
 {
     // Two different tones a second at 48 kHz, as a WAV and converted by the ffmpeg command.
     const std::vector<int16_t> samples = testaudio::tones(48000, {{1000, 16384}, {750, 8000}}, 48000);
@@ -108,10 +108,13 @@ TEST_F(AudioFileTest, ReadsEveryCommonFormatAndTheSoundOfAVideoAtTheFilesOwnRate
                                  {"tone.opus", "-c:a libopus", false}, {"tone.mp3", "", false},
                                  {"tone.m4a", "-c:a aac", false}, {"tone.wma", "", false},
                                  {"clip.mp4", "-f lavfi -i color=s=64x64:d=1 -c:v mpeg4 -c:a aac -shortest", false}}) {
-        ASSERT_TRUE(testaudio::transcode(path("tone.wav"), path(format.name), format.options)) << format.name;
+        ASSERT_TRUE(testaudio::transcode(path("tone.wav"), path(format.name),
+                                         std::string(format.options) + " -metadata title=Dusk"))
+            << format.name;
         std::string warning;
         AudioTrack track = gloamer::loadAudioFile(path(format.name), &warning);
         EXPECT_EQ(warning, "") << format.name;
+        EXPECT_EQ(track.title, "Dusk") << format.name; // the file's tag, kept with the file or with its stream
         EXPECT_EQ(track.sampleRate, 48000) << format.name;
         ASSERT_EQ(track.channelCount, 2) << format.name;
         if (format.lossless) {
