@@ -17,6 +17,7 @@ extern "C" {
 #include <memory>
 
 #include "host/audio/media_input.h"
+#include "host/ffmpeg_handles.h"
 #include "host/host_error.h"
 
 namespace gloamer {
@@ -26,17 +27,8 @@ namespace {
 // Anything a track may hold: about 6 hours of stereo at 48 kHz, so that a sample count fits a 32-bit int.
 constexpr int64_t maxSamples = int64_t{1} << 31;
 
-struct CodecCloser {
-    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-};
 struct ResamplerCloser {
     void operator()(SwrContext* context) const { swr_free(&context); }
-};
-struct PacketCloser {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-struct FrameCloser {
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
 };
 
 std::string quoted(const std::string& path)

@@ -13,21 +13,13 @@ extern "C" {
 #include <vector>
 
 #include "host/audio/media_input.h"
+#include "host/ffmpeg_handles.h"
 #include "host/host_error.h"
 
 namespace gloamer {
 
 namespace {
 
-struct CodecCloser {
-    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-};
-struct FrameCloser {
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-struct PacketCloser {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
 using FramePtr = std::unique_ptr<AVFrame, FrameCloser>;
 
 std::unique_ptr<AVCodecContext, CodecCloser> openDecoder(const AVStream& stream, const std::string& name)

@@ -6,6 +6,7 @@ extern "C" {
 
 #include <memory>
 
+#include "host/ffmpeg_handles.h"
 #include "host/host_error.h"
 #include "host/video/frame_sink.h"
 
@@ -13,15 +14,6 @@ namespace gloamer {
 
 namespace {
 
-struct CodecCloser {
-    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-};
-struct FrameCloser {
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-struct PacketCloser {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
 
 } // namespace
 
