@@ -20,22 +20,6 @@ AudioTrack stereo(std::vector<int16_t> samples)
     return made;
 }
 
-TEST(OwnRealFft, MatchesFftwBinForBin)
-{
-    auto own = gloamer::makeOwnRealFft(512);
-    auto fftw = gloamer::makeRealFft(512);
-    std::mt19937 random(7);
-    std::uniform_real_distribution<double> value(-128.0, 128.0);
-    double input[512];
-    for (double& x : input)
-        x = value(random);
-    std::complex<double> a[257], b[257];
-    own->forward(input, a);
-    fftw->forward(input, b);
-    for (int k = 0; k <= 256; ++k)
-        EXPECT_NEAR(std::abs(a[k] - b[k]), 0.0, 1e-9) << "bin " << k;
-}
-
 TEST(OwnRealFft, GivesTheNativeAnalysersRowsWithinOne)
 {
     std::mt19937 random(11);
