@@ -6,10 +6,10 @@
 #include <cstring>
 
 #include "platform/hooks.h"
-#include "plugin/records.h"
-#include "plugin/state.h"
-#include "render/frame.h"
-#include "render/sprite_animation.h"
+#include "plugin/state/records.h"
+#include "plugin/state/state.h"
+#include "plugin/passes/frame.h"
+#include "plugin/passes/sprite_animation.h"
 
 namespace bench {
 

@@ -14,8 +14,8 @@
 #include "bench/bench_frames.h"
 #include "platform/gl.h"
 #include "tests/support/gl_window.h"
-#include "window/gl_defaults.h"
-#include "window/viewport.h"
+#include "plugin/window/gl_defaults.h"
+#include "plugin/window/viewport.h"
 
 namespace {
 

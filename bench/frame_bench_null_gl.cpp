@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "bench/bench_frames.h"
-#include "window/viewport.h"
+#include "plugin/window/viewport.h"
 
 // Thread CPU time per frame, in milliseconds, over enough frames to last about half a second.
 static double millisecondsPerFrame(int spriteCount)

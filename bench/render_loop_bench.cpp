@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "host/host_error.h"
-#include "host/plugin_library.h"
-#include "host/render/offline_renderer.h"
+#include "host/process/host_error.h"
+#include "host/core/plugin_library.h"
+#include "host/offline/offline_renderer.h"
 
 int main(int argc, char** argv)
 {

@@ -9,8 +9,8 @@
 
 #include "host/analysis/spectrum_analyser.h"
 #include "host/audio/audio_track.h"
-#include "host/host_error.h"
-#include "host/render/offline_renderer.h"
+#include "host/process/host_error.h"
+#include "host/offline/offline_renderer.h"
 
 namespace {
 

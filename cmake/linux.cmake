@@ -24,11 +24,11 @@ target_include_directories(gloamer_platform PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(gloamer_platform PUBLIC SDL2::SDL2 ${CMAKE_DL_LIBS})
 target_compile_options(gloamer_platform PRIVATE -Wall -Wextra)
 
-add_library(vis_gloamer MODULE ${CMAKE_SOURCE_DIR}/plugin/exports.map)
+add_library(vis_gloamer MODULE ${CMAKE_SOURCE_DIR}/plugin/entry/exports.map)
 target_link_libraries(vis_gloamer PRIVATE
   "$<LINK_LIBRARY:WHOLE_ARCHIVE,gloamer_core>" gloamer_platform OpenGL::OpenGL)
 target_link_options(vis_gloamer PRIVATE
-  -Wl,--no-undefined -Wl,--version-script=${CMAKE_SOURCE_DIR}/plugin/exports.map)
+  -Wl,--no-undefined -Wl,--version-script=${CMAKE_SOURCE_DIR}/plugin/entry/exports.map)
 set_target_properties(vis_gloamer PROPERTIES LINKER_LANGUAGE CXX PREFIX "" BUILD_RPATH "$ORIGIN" INSTALL_RPATH "$ORIGIN")
 
 if(EXISTS ${GLOAMER_LOGO})
@@ -40,11 +40,11 @@ endif()
 # not packaged. The platform layer gives it ES contexts under GLOAMER_GL_PROFILE=es.
 include(cmake/gles.cmake)
 find_library(GLOAMER_GLESV2 GLESv2 REQUIRED)
-add_library(vis_gloamer_gles MODULE ${CMAKE_SOURCE_DIR}/plugin/exports.map)
+add_library(vis_gloamer_gles MODULE ${CMAKE_SOURCE_DIR}/plugin/entry/exports.map)
 target_link_libraries(vis_gloamer_gles PRIVATE
   "$<LINK_LIBRARY:WHOLE_ARCHIVE,gloamer_core_gles>" gloamer_gles gloamer_platform ${GLOAMER_GLESV2})
 target_link_options(vis_gloamer_gles PRIVATE
-  -Wl,--no-undefined -Wl,--version-script=${CMAKE_SOURCE_DIR}/plugin/exports.map)
+  -Wl,--no-undefined -Wl,--version-script=${CMAKE_SOURCE_DIR}/plugin/entry/exports.map)
 set_target_properties(vis_gloamer_gles PROPERTIES LINKER_LANGUAGE CXX PREFIX "" BUILD_RPATH "$ORIGIN")
 add_dependencies(vis_gloamer_gles vis_gloamer) # the logo beside it
 

@@ -24,15 +24,18 @@ target_compile_options(gloamer_platform_web PRIVATE -Wall -Wextra)
 
 # The page's host: the analyser (with our own FFT), the demo track, frame data files, the plug-in's driving.
 add_executable(gloamer_page
-  host/web/page_exports.cpp
-  host/web/web_host.cpp
-  host/web/web_fft.cpp
+  host/page/page_exports.cpp
+  host/page/web_host.cpp
+  host/analysis/real_fft_web.cpp
   host/analysis/spectrum_analyser.cpp
   host/analysis/frame_span.cpp
-  host/analysis/own_real_fft.cpp
+  host/analysis/real_fft_own.cpp
   host/audio/demo_track.cpp
-  host/host_window.cpp
-  host/plugin_session.cpp
+  host/core/host_window.cpp
+  host/core/plugin_session.cpp
+  host/core/message_loop.cpp
+  host/core/frame_rows.cpp
+  host/core/heard_rows.cpp
   host/replay/frame_data.cpp)
 target_compile_options(gloamer_page PRIVATE -Wall -Wextra)
 target_link_libraries(gloamer_page PRIVATE
@@ -48,7 +51,7 @@ set_target_properties(gloamer_page PROPERTIES
 
 # The page, its script and the logo beside the program, as the site is served; copied again whenever they change.
 set(GLOAMER_SITE_FILES)
-foreach(source ${CMAKE_SOURCE_DIR}/host/web/site/index.html ${CMAKE_SOURCE_DIR}/host/web/site/page.js ${GLOAMER_LOGO})
+foreach(source ${CMAKE_SOURCE_DIR}/host/page/site/index.html ${CMAKE_SOURCE_DIR}/host/page/site/page.js ${GLOAMER_LOGO})
   get_filename_component(name ${source} NAME)
   add_custom_command(OUTPUT ${GLOAMER_SITE_DIR}/${name}
     COMMAND ${CMAKE_COMMAND} -E copy ${source} ${GLOAMER_SITE_DIR}/${name}

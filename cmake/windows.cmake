@@ -3,7 +3,7 @@
 # A player on a clean Windows has no mingw runtime: libgcc, libstdc++ and winpthread go in statically.
 set(GLOAMER_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
 
-add_library(vis_gloamer MODULE ${CMAKE_SOURCE_DIR}/plugin/vis_gloamer.def)
+add_library(vis_gloamer MODULE ${CMAKE_SOURCE_DIR}/plugin/entry/vis_gloamer.def)
 target_link_libraries(vis_gloamer PRIVATE
   "$<LINK_LIBRARY:WHOLE_ARCHIVE,gloamer_core>" opengl32 gdi32 user32)
 target_link_options(vis_gloamer PRIVATE ${GLOAMER_STATIC_RUNTIME})
@@ -16,28 +16,31 @@ endif()
 # gloamer.exe: the host's protocol, frame loop and picture output, with frame data files in place of live audio.
 add_executable(gloamer
   host/win32/main.cpp
-  host/win32/import_patch.cpp
-  host/win32/frame_hooks_win32.cpp
   host/win32/message_box_catcher.cpp
-  host/win32/system_win32.cpp
-  host/win32/interrupt_win32.cpp
-  host/win32/video_out_win32.cpp
-  host/pending_file.cpp
-  host/plugin_library.cpp
-  host/host_window.cpp
-  host/plugin_session.cpp
-  host/analysis/frame_span.cpp
-  host/visualizer/interrupt.cpp
-  host/render/offline_renderer.cpp
-  host/render/output.cpp
-  host/render/progress.cpp
-  host/render/render_job.cpp
   host/replay/frame_data.cpp
   host/replay/replay_job.cpp
-  host/video/frame_grabber_gl11.cpp
+  host/offline/frame_grabber_gl11.cpp
+  host/offline/frame_hooks_win32.cpp
+  host/offline/import_patch.cpp
+  host/offline/offline_renderer.cpp
+  host/offline/progress.cpp
+  host/offline/render_job.cpp
+  host/video/output.cpp
   host/video/picture_sequence.cpp
   host/video/png_encoder_stored.cpp
-  host/video/stored_png.cpp)
+  host/video/stored_png.cpp
+  host/video/video_file_win32.cpp
+  host/core/frame_rows.cpp
+  host/core/host_window.cpp
+  host/core/message_loop.cpp
+  host/core/plugin_library.cpp
+  host/core/plugin_session.cpp
+  host/analysis/frame_span.cpp
+  host/process/interrupt.cpp
+  host/process/interrupt_win32.cpp
+  host/process/output_checks.cpp
+  host/process/pending_file.cpp
+  host/process/system_win32.cpp)
 target_include_directories(gloamer PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(gloamer PRIVATE opengl32 gdi32 user32)
 target_link_options(gloamer PRIVATE ${GLOAMER_STATIC_RUNTIME})

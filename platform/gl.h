@@ -4,7 +4,7 @@
 
 #include "platform/win32.h"
 #if defined(GLOAMER_GL_GLES)
-#include "platform/gles/gl11.h"
+#include "platform/gl11_over_gles.h"
 #else
 #include <GL/gl.h>
 #endif

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <string>
 
-#include "host/host_error.h"
-#include "host/duration_text.h"
+#include "host/process/host_error.h"
+#include "host/process/duration_text.h"
 
 namespace gloamer {
 
@@ -15,15 +15,24 @@ uint32_t FrameSpan::tickOf(int64_t frame) const
     return startTick + (uint32_t)((uint64_t)frame * 1000u / (uint64_t)fps);
 }
 
+int64_t FrameSpan::heardFrameOf(int64_t frame) const
+{
+    return firstAudioFrame + frame * sampleRate / fps;
+}
+
 int64_t FrameSpan::analysedFrameOf(int64_t frame, int latencyMs) const
 {
-    int64_t heard = firstAudioFrame + frame * sampleRate / fps;
-    return heard + (int64_t)clampLatencyMs(latencyMs) * sampleRate / 1000;
+    return analysedFrameFor(heardFrameOf(frame), latencyMs, sampleRate);
 }
 
 int clampLatencyMs(int latencyMs)
 {
     return std::clamp(latencyMs, 0, 10000);
+}
+
+int64_t analysedFrameFor(int64_t heardFrame, int latencyMs, int sampleRate)
+{
+    return heardFrame + (int64_t)clampLatencyMs(latencyMs) * sampleRate / 1000;
 }
 
 FrameSpan frameSpanOf(const AudioTrack& track, double start, double duration, int fps)

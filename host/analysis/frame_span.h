@@ -16,12 +16,18 @@ struct FrameSpan {
 
     // Frame k is drawn at startTick + k * 1000 / fps.
     uint32_t tickOf(int64_t frame) const;
-    // The first sample frame of the block analysed for frame k: what is heard then, latencyMs ahead, as the player does.
+    // The sample frame heard at frame k.
+    int64_t heardFrameOf(int64_t frame) const;
+    // The first sample frame of the block analysed for frame k (analysedFrameFor of what is heard then).
     int64_t analysedFrameOf(int64_t frame, int latencyMs) const;
 };
 
-// The one latency rule of play, render and analyse: a plug-in's latencyMs held to 0..10000 (absurd values to 10 s).
+// The one latency rule of every host: a plug-in's latencyMs held to 0..10000 (absurd values to 10 s).
 int clampLatencyMs(int latencyMs);
+
+// The one rule for which audio a frame's rows come from, in every host: the block that starts the plug-in's
+// latency ahead of the sample frame heard, as a player does.
+int64_t analysedFrameFor(int64_t heardFrame, int latencyMs, int sampleRate);
 
 // From `start` seconds on, for `duration` seconds (0: to the end). Throws HostError for a start outside the track.
 FrameSpan frameSpanOf(const AudioTrack& track, double start, double duration, int fps);

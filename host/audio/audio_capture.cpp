@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "host/audio/sdl_audio.h"
-#include "host/host_error.h"
+#include "host/process/host_error.h"
 
 namespace gloamer {
 

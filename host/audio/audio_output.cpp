@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "host/host_error.h"
+#include "host/process/host_error.h"
 
 namespace gloamer {
 

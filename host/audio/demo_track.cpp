@@ -7,7 +7,7 @@
 #include <numbers>
 #include <string>
 
-#include "host/host_error.h"
+#include "host/process/host_error.h"
 
 namespace gloamer {
 

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "host/host_error.h"
+#include "host/process/host_error.h"
 
 namespace gloamer {
 

@@ -6,10 +6,10 @@
 #include "host/analysis/spectrum_analyser.h"
 #include "host/audio/audio_track.h"
 #include "host/commands/command_line.h"
-#include "host/plugin_library.h"
-#include "host/render/output.h"
+#include "host/core/plugin_library.h"
+#include "host/process/output_checks.h"
 #include "host/replay/frame_data.h"
-#include "host/visualizer/interrupt.h"
+#include "host/process/interrupt.h"
 
 namespace gloamer {
 

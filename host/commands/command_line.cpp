@@ -11,13 +11,13 @@
 
 #include "host/analysis/spectrum_shaper.h"
 #include "host/audio/audio_track.h"
-#include "host/host_error.h"
+#include "host/process/host_error.h"
 #include "host/logo/logo_folder.h"
 #include "host/logo/logo_picture.h"
-#include "host/plugin_library.h"
-#include "host/render/output.h"
-#include "host/visualizer/frame_loop.h"
-#include "host/visualizer/interrupt.h"
+#include "host/core/plugin_library.h"
+#include "host/video/output.h"
+#include "host/player/frame_loop.h"
+#include "host/process/interrupt.h"
 
 namespace gloamer {
 

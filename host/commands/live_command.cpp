@@ -5,7 +5,7 @@
 #include "host/analysis/spectrum_shaper.h"
 #include "host/commands/command_line.h"
 #include "host/logo/logo_folder.h"
-#include "host/visualizer/run_visualizer.h"
+#include "host/player/run_visualizer.h"
 
 namespace gloamer {
 

@@ -4,10 +4,10 @@
 #include <memory>
 
 #include "host/commands/command_line.h"
-#include "host/host_error.h"
+#include "host/process/host_error.h"
 #include "host/logo/logo_picture.h"
-#include "host/pending_file.h"
-#include "host/render/output.h"
+#include "host/process/pending_file.h"
+#include "host/process/output_checks.h"
 
 namespace gloamer {
 

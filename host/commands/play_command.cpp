@@ -6,8 +6,8 @@
 #include "host/analysis/spectrum_shaper.h"
 #include "host/commands/command_line.h"
 #include "host/logo/logo_folder.h"
-#include "host/visualizer/display_check.h"
-#include "host/visualizer/run_visualizer.h"
+#include "host/player/display_check.h"
+#include "host/player/run_visualizer.h"
 
 namespace gloamer {
 

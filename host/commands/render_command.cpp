@@ -8,14 +8,15 @@
 #include <memory>
 
 #include "host/analysis/frame_span.h"
+#include "host/core/heard_rows.h"
 #include "host/analysis/spectrum_analyser.h"
 #include "host/analysis/spectrum_shaper.h"
 #include "host/audio/audio_track.h"
 #include "host/commands/command_line.h"
 #include "host/logo/logo_folder.h"
-#include "host/host_error.h"
-#include "host/plugin_library.h"
-#include "host/render/render_job.h"
+#include "host/process/host_error.h"
+#include "host/core/plugin_library.h"
+#include "host/offline/render_job.h"
 
 namespace gloamer {
 
@@ -82,9 +83,7 @@ int runRender(const RenderOptions& options, const CommonOptions& common)
     job.channelCount = track.channelCount;
     job.startTick = span.startTick;
     job.fillAudioData = [&](int64_t frame, VisModule& module) {
-        int64_t analysed = span.analysedFrameOf(frame, module.latencyMs);
-        analyser.analyse(track, analysed, module.spectrumChannelCount, module.waveformChannelCount,
-                         module.spectrumData, module.waveformData);
+        fillRowsHeardAt(analyser, track, span.heardFrameOf(frame), module);
         shaper.shape(module.spectrumData);
     };
     return runRenderJob(job, output, options.quiet);

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "host/commands/command_line.h"
-#include "host/render/render_job.h"
+#include "host/offline/render_job.h"
 #include "host/replay/replay_job.h"
 
 namespace gloamer {

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "host/host_error.h"
+#include "host/process/host_error.h"
 
 namespace gloamer {
 

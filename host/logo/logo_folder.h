@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "host/pending_file.h"
+#include "host/process/pending_file.h"
 
 namespace gloamer {
 

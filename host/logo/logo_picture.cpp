@@ -12,9 +12,9 @@ extern "C" {
 #include <memory>
 #include <vector>
 
-#include "host/audio/media_input.h"
-#include "host/ffmpeg_handles.h"
-#include "host/host_error.h"
+#include "host/media/media_input.h"
+#include "host/media/ffmpeg_handles.h"
+#include "host/process/host_error.h"
 
 namespace gloamer {
 

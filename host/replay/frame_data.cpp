@@ -6,7 +6,7 @@
 #include <cstring>
 #include <memory>
 
-#include "host/host_error.h"
+#include "host/process/host_error.h"
 
 namespace gloamer {
 

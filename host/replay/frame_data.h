@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "host/pending_file.h"
+#include "host/process/pending_file.h"
 
 namespace gloamer {
 

@@ -1,9 +1,8 @@
 // replay_job.cpp -- turns a frame data file into the clock and the rows of an offline render.
 #include "host/replay/replay_job.h"
 
-#include <cstring>
-
-#include "host/plugin_library.h"
+#include "host/core/frame_rows.h"
+#include "host/core/plugin_library.h"
 
 namespace gloamer {
 
@@ -17,8 +16,7 @@ void feedFromFrameData(RenderJob& job, std::shared_ptr<const FrameData> data)
     job.frameTick = [data](int64_t frame) { return data->frames[(size_t)frame].tick; };
     job.fillAudioData = [data](int64_t frame, VisModule& module) {
         const FrameRecord& record = data->frames[(size_t)frame];
-        memcpy(module.spectrumData, record.spectrum, sizeof(module.spectrumData));
-        memcpy(module.waveformData, record.waveform, sizeof(module.waveformData));
+        copyRows(module, record.spectrum, record.waveform);
     };
 }
 

@@ -3,8 +3,8 @@
 
 #include <memory>
 
-#include "host/render/offline_renderer.h"
-#include "host/render/output.h"
+#include "host/offline/offline_renderer.h"
+#include "host/video/output.h"
 #include "host/replay/frame_data.h"
 
 namespace gloamer {

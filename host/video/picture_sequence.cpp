@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "host/host_error.h"
-#include "host/pending_file.h"
-#include "host/render/output.h"
+#include "host/process/host_error.h"
+#include "host/process/pending_file.h"
+#include "host/process/output_checks.h"
 #include "host/video/frame_sink.h"
 
 namespace gloamer {

@@ -6,8 +6,8 @@ extern "C" {
 
 #include <memory>
 
-#include "host/ffmpeg_handles.h"
-#include "host/host_error.h"
+#include "host/media/ffmpeg_handles.h"
+#include "host/process/host_error.h"
 #include "host/video/frame_sink.h"
 
 namespace gloamer {

@@ -6,14 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "host/host_error.h"
-#include "host/host_window.h"
-#include "host/plugin_library.h"
-#include "host/plugin_session.h"
-#include "host/render/frame_hooks.h"
-#include "host/render/render_job.h"
+#include "host/process/host_error.h"
+#include "host/core/host_window.h"
+#include "host/core/plugin_library.h"
+#include "host/core/plugin_session.h"
+#include "host/offline/frame_hooks.h"
+#include "host/offline/render_job.h"
 #include "host/replay/replay_job.h"
-#include "host/visualizer/interrupt.h"
+#include "host/process/interrupt.h"
 #include "host/win32/message_box_catcher.h"
 
 namespace gloamer {

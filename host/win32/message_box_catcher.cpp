@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "host/host_error.h"
+#include "host/process/host_error.h"
 
 namespace gloamer {
 

@@ -1,7 +1,7 @@
 // backend.h -- what each platform backend (SDL2, the browser) supplies under the shared Win32 + WGL bookkeeping.
 #pragma once
 
-#include "platform/common/registry.h"
+#include "platform/common/registry_common.h"
 
 namespace gloamer::platform::backend {
 

@@ -4,7 +4,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/gles/gl11_api.h"
+#include "platform/gl11_api.h"
 #include "platform/win32.h"
 
 namespace gloamer::gles {

@@ -8,10 +8,10 @@
 #include <deque>
 #include <utility>
 
-#include "host/host_window.h"
-#include "plugin/callbacks.h"
-#include "plugin/entry.h"
-#include "plugin/state.h"
+#include "host/core/host_window.h"
+#include "plugin/entry/callbacks.h"
+#include "plugin/entry/entry.h"
+#include "plugin/state/state.h"
 #include "tests/pixels/frame_grab.h"
 
 namespace {

@@ -6,12 +6,12 @@
 #include <csignal>
 #include <cstring>
 
-#include "host/host_error.h"
-#include "host/host_window.h"
-#include "host/plugin_library.h"
-#include "host/plugin_session.h"
-#include "host/visualizer/frame_loop.h"
-#include "host/visualizer/interrupt.h"
+#include "host/process/host_error.h"
+#include "host/core/host_window.h"
+#include "host/core/plugin_library.h"
+#include "host/core/plugin_session.h"
+#include "host/player/frame_loop.h"
+#include "host/process/interrupt.h"
 
 namespace {
 

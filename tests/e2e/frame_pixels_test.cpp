@@ -4,9 +4,9 @@
 #include <cstring>
 #include <string>
 
-#include "host/host_window.h"
-#include "host/plugin_library.h"
-#include "host/plugin_session.h"
+#include "host/core/host_window.h"
+#include "host/core/plugin_library.h"
+#include "host/core/plugin_session.h"
 #include "tests/pixels/frame_grab.h"
 
 namespace {

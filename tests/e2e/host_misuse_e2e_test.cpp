@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "host/host_window.h"
-#include "host/plugin_library.h"
+#include "host/core/host_window.h"
+#include "host/core/plugin_library.h"
 #include "platform/gl.h"
 #include "platform/hooks.h"
-#include "platform/sdl/registry.h"
+#include "platform/sdl/registry_sdl.h"
 #include "tests/pixels/frame_grab.h"
 #include "tests/support/bitmap_files.h"
 #include "tests/support/gl_window.h"

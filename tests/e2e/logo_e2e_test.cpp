@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "host/host_error.h"
-#include "host/host_window.h"
-#include "host/plugin_library.h"
-#include "host/plugin_session.h"
+#include "host/process/host_error.h"
+#include "host/core/host_window.h"
+#include "host/core/plugin_library.h"
+#include "host/core/plugin_session.h"
 #include "platform/gl.h"
 #include "platform/hooks.h"
 #include "tests/support/message_boxes.h"

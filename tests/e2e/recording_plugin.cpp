@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "plugin/records.h"
+#include "plugin/state/records.h"
 
 namespace {
 

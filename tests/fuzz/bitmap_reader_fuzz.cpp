@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "image/bitmap_reader.h"
-#include "plugin/state.h"
+#include "plugin/image/bitmap_reader.h"
+#include "plugin/state/state.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/gles/gl11.h"
+#include "platform/gl11_over_gles.h"
 #include "platform/win32.h"
 
 namespace {

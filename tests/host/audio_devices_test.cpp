@@ -3,7 +3,7 @@
 
 #include "host/audio/audio_output.h"
 #include "host/audio/sdl_audio.h"
-#include "host/host_error.h"
+#include "host/process/host_error.h"
 
 namespace {
 

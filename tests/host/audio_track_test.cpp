@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "host/audio/audio_track.h"
-#include "host/host_error.h"
+#include "host/process/host_error.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_audio.h"
 

@@ -8,7 +8,7 @@
 #include <iterator>
 #include <string>
 
-#include "host/host_error.h"
+#include "host/process/host_error.h"
 #include "host/replay/frame_data.h"
 #include "tests/support/temp_folder.h"
 

@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-#include "plugin/state.h"
+#include "plugin/state/state.h"
 #include "tests/support/bitmap_files.h"
 #include "tests/support/temp_folder.h"
 

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "plugin/entry.h"
+#include "plugin/entry/entry.h"
 #include "tests/fakes/call_log.h"
 #include "tests/fakes/fake_gl.h"
 #include "tests/fakes/fake_heap.h"

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "image/bitmap_reader.h"
-#include "plugin/state.h"
+#include "plugin/image/bitmap_reader.h"
+#include "plugin/state/state.h"
 #include "tests/support/bitmap_files.h"
 #include "tests/support/plugin_fixture.h"
 #include "tests/support/temp_folder.h"

@@ -4,11 +4,11 @@
 #include <vector>
 
 #include "platform/gl.h"
-#include "plugin/state.h"
-#include "render/captures.h"
+#include "plugin/state/state.h"
+#include "plugin/passes/captures.h"
 #include "tests/support/plugin_fixture.h"
-#include "window/gl_defaults.h"
-#include "window/viewport.h"
+#include "plugin/window/gl_defaults.h"
+#include "plugin/window/viewport.h"
 
 namespace {
 

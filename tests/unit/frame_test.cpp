@@ -4,13 +4,13 @@
 #include <vector>
 
 #include "platform/gl.h"
-#include "plugin/callbacks.h"
-#include "plugin/state.h"
-#include "render/frame.h"
-#include "render/sprite_animation.h"
+#include "plugin/entry/callbacks.h"
+#include "plugin/state/state.h"
+#include "plugin/passes/frame.h"
+#include "plugin/passes/sprite_animation.h"
 #include "tests/support/plugin_fixture.h"
-#include "window/gl_defaults.h"
-#include "window/viewport.h"
+#include "plugin/window/gl_defaults.h"
+#include "plugin/window/viewport.h"
 
 namespace {
 

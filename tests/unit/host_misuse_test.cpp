@@ -2,8 +2,8 @@
 #include <string>
 #include <vector>
 
-#include "plugin/callbacks.h"
-#include "plugin/state.h"
+#include "plugin/entry/callbacks.h"
+#include "plugin/state/state.h"
 #include "tests/support/plugin_fixture.h"
 #include "tests/support/startup_failures.h"
 #include "tests/support/temp_folder.h"

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "image/bitmap_reader.h"
-#include "image/logo.h"
-#include "plugin/callbacks.h"
-#include "plugin/state.h"
+#include "plugin/image/bitmap_reader.h"
+#include "plugin/image/logo.h"
+#include "plugin/entry/callbacks.h"
+#include "plugin/state/state.h"
 #include "tests/support/bitmap_files.h"
 #include "tests/support/plugin_fixture.h"
 #include "tests/support/temp_folder.h"

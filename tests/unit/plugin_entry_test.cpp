@@ -1,8 +1,8 @@
 // plugin_entry_test.cpp -- the export, the records' load values and the configure callback.
 #include <cstring>
 
-#include "plugin/callbacks.h"
-#include "plugin/entry.h"
+#include "plugin/entry/callbacks.h"
+#include "plugin/entry/entry.h"
 #include "tests/support/plugin_fixture.h"
 
 using EntryTest = PluginTest;

@@ -1,8 +1,8 @@
 // plugin_lifecycle_test.cpp -- init, render and quit as the host sees them: order, probe, results, what is left.
 #include <algorithm>
 
-#include "plugin/callbacks.h"
-#include "plugin/state.h"
+#include "plugin/entry/callbacks.h"
+#include "plugin/state/state.h"
 #include "tests/support/plugin_fixture.h"
 
 using LifecycleTest = PluginTest;

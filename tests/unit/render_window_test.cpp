@@ -2,11 +2,11 @@
 #include <string>
 #include <vector>
 
-#include "plugin/callbacks.h"
-#include "plugin/state.h"
+#include "plugin/entry/callbacks.h"
+#include "plugin/state/state.h"
 #include "tests/support/plugin_fixture.h"
 #include "tests/support/startup_failures.h"
-#include "window/render_window.h"
+#include "plugin/window/render_window.h"
 
 using RenderWindowTest = PluginTest;
 

@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "platform/gl.h"
-#include "plugin/state.h"
-#include "render/spectrum_level.h"
-#include "render/sprite_animation.h"
-#include "render/sprite_queue.h"
+#include "plugin/state/state.h"
+#include "plugin/passes/spectrum_level.h"
+#include "plugin/passes/sprite_animation.h"
+#include "plugin/passes/sprite_queue.h"
 #include "tests/support/plugin_fixture.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "platform/gl.h"
-#include "plugin/state.h"
-#include "render/sprite_queue.h"
+#include "plugin/state/state.h"
+#include "plugin/passes/sprite_queue.h"
 #include "tests/support/plugin_fixture.h"
 
 namespace {

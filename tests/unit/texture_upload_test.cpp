@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "image/bitmap_reader.h"
-#include "image/texture_upload.h"
-#include "plugin/state.h"
+#include "plugin/image/bitmap_reader.h"
+#include "plugin/image/texture_upload.h"
+#include "plugin/state/state.h"
 #include "tests/support/plugin_fixture.h"
 
 namespace {

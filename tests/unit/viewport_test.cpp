@@ -1,10 +1,10 @@
 // viewport_test.cpp -- viewport clamping, the perspective's numbers, GL defaults and the pixel overlay.
 #include <vector>
 
-#include "plugin/state.h"
+#include "plugin/state/state.h"
 #include "tests/support/plugin_fixture.h"
-#include "window/gl_defaults.h"
-#include "window/viewport.h"
+#include "plugin/window/gl_defaults.h"
+#include "plugin/window/viewport.h"
 
 using ViewportTest = PluginTest;
 

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "plugin/records.h"
+#include "plugin/state/records.h"
 
 namespace {
 

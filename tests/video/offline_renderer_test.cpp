@@ -4,8 +4,8 @@
 #include <atomic>
 #include <vector>
 
-#include "host/host_error.h"
-#include "host/render/offline_renderer.h"
+#include "host/process/host_error.h"
+#include "host/offline/offline_renderer.h"
 #include "host/video/frame_sink.h"
 
 namespace {

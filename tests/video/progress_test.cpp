@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "host/render/progress.h"
+#include "host/offline/progress.h"
 
 namespace {
 

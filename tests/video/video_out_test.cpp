@@ -16,8 +16,8 @@
 #include <thread>
 #include <vector>
 
-#include "host/host_error.h"
-#include "host/render/output.h"
+#include "host/process/host_error.h"
+#include "host/video/output.h"
 #include "host/video/frame_sink.h"
 #include "tests/support/temp_folder.h"
 #include "tests/video/media_probe.h"

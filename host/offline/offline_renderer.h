@@ -1,0 +1,55 @@
+// offline_renderer.h -- drives a plug-in frame by frame on a virtual clock and hands each presented frame to a sink.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "host/video/frame_sink.h"
+#include "plugin/state/records.h"
+
+namespace gloamer {
+
+class Progress;
+
+struct RenderJob {
+    std::string pluginPath;
+    int width = 1280;
+    int height = 720;
+    int fps = 30;
+    int64_t frameCount = 0;
+    // What the module's sampleRate and channelCount are filled with.
+    int sampleRate = 44100;
+    int channelCount = 2;
+    // The plug-in's tick count at frame 0; frame k is drawn at FrameSpan::tickOf(k) from it.
+    uint32_t startTick = 0;
+    // When set, the tick of frame k instead (a replayed clock); startTick is then the tick of the start-up.
+    std::function<uint32_t(int64_t frame)> frameTick;
+    // Fills the module's spectrum and waveform for frame k; `latencyMs` is the plug-in's own.
+    std::function<void(int64_t frame, VisModule& module)> fillAudioData;
+    // Finished before the plug-in is quit, so that a crash in its quit costs nothing drawn; abandoned when a
+    // frame cannot be written. Null: frames are drawn and not read back (for timing the drawing alone).
+    FrameSink* sink = nullptr;
+    Progress* progress = nullptr;
+    // Asked before every frame; true stops the render there (Ctrl-C).
+    std::function<bool()> stopRequested;
+};
+
+struct RenderResult {
+    int64_t framesDrawn = 0;
+    int64_t framesWritten = 0;
+    bool interrupted = false;
+    // The frame (from 0) whose render callback returned nonzero, and what it returned; -1 when none did.
+    int64_t refusedFrame = -1;
+    int refusal = 0;
+};
+
+// Renders job.frameCount frames (fewer once a stop is requested, the plug-in's window is closed or its render
+// returns nonzero), then finishes the sink and quits the plug-in. Throws HostError when the plug-in cannot run
+// or a frame cannot be written.
+RenderResult renderFrames(const RenderJob& job);
+
+// Gives `window` a client area of width x height, keeping whatever frame it has.
+void resizeClientArea(HWND window, int width, int height);
+
+} // namespace gloamer

@@ -1,0 +1,74 @@
+// progress.cpp -- progress of a render, redrawn at most ten times a second on a terminal.
+#include "host/offline/progress.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace gloamer {
+
+Progress::Progress(long totalFrames, bool quiet, FILE* out, int terminal, Clock clock)
+    : total_(std::max(1L, totalFrames)), quiet_(quiet), out_(out),
+      terminal_(terminal < 0 ? isatty(fileno(out)) != 0 : terminal != 0), clock_(std::move(clock))
+{
+    if (!clock_)
+        clock_ = [] {
+            return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+        };
+    start_ = clock_();
+}
+
+std::string Progress::describe(long framesDone, double elapsed, bool withBar) const
+{
+    double share = std::clamp((double)framesDone / (double)total_, 0.0, 1.0);
+    double rate = elapsed > 0 ? framesDone / elapsed : 0;
+    std::string text = std::to_string((int)(share * 100)) + "%";
+    if (withBar) {
+        const int width = 24;
+        int filled = (int)(share * width);
+        text += " [" + std::string((size_t)filled, '#') + std::string((size_t)(width - filled), '.') + "]";
+    }
+    char figures[160];
+    snprintf(figures, sizeof(figures), " %ld/%ld frames, %.1f fps, %s elapsed, %s left", framesDone, total_, rate,
+             formatDuration(elapsed).c_str(),
+             rate > 0 ? formatDuration((total_ - framesDone) / rate).c_str() : "?");
+    return text + figures;
+}
+
+void Progress::update(long framesDone)
+{
+    if (quiet_)
+        return;
+    double now = clock_();
+    if (terminal_) {
+        if (now - lastShown_ < 0.1 && framesDone < total_)
+            return;
+        fprintf(out_, "\r%s\033[K", describe(framesDone, now - start_, true).c_str());
+    } else {
+        // Off a terminal a line every tenth of the way or every ten seconds, whichever comes first.
+        int tenth = (int)(10 * framesDone / total_);
+        if (tenth <= lastTenth_ && now - lastShown_ < 10)
+            return;
+        lastTenth_ = std::max(tenth, lastTenth_);
+        fprintf(out_, "gloamer: %s\n", describe(framesDone, now - start_, false).c_str());
+    }
+    lastShown_ = now;
+    fflush(out_);
+}
+
+void Progress::finish(long framesDone, bool interrupted)
+{
+    if (quiet_)
+        return;
+    double elapsed = clock_() - start_;
+    std::string summary = interrupted ? "stopped after " + std::to_string(framesDone) + " of " +
+                                            std::to_string(total_) + " frames, " + formatDuration(elapsed)
+                                      : "done: " + std::to_string(framesDone) + " frames in " + formatDuration(elapsed);
+    if (terminal_)
+        fprintf(out_, "\r%s\033[K\n", describe(framesDone, elapsed, true).c_str());
+    fprintf(out_, "gloamer: %s\n", summary.c_str());
+    fflush(out_);
+}
+
+} // namespace gloamer

@@ -1,0 +1,19 @@
+// render_job.h -- the one way render, replay and gloamer.exe run a render job: stop requests, verdicts, status.
+#pragma once
+
+#include <memory>
+
+#include "host/offline/offline_renderer.h"
+#include "host/video/output.h"
+#include "host/offline/progress.h"
+
+namespace gloamer {
+
+// Opens `output` (every check first), renders `job` into it with Ctrl-C as its stop request, showing progress
+// unless `quiet`. The output is finished before the plug-in is quit and is never left half-written at its
+// name: a failed write keeps the frames before it, a plug-in that crashes or ends the process mid-render
+// leaves what was there before. Returns the exit status: 0 done, 1 the plug-in's render asked to stop
+// (named in one line), 128 + the signal when interrupted; throws HostError for every other failure.
+int runRenderJob(RenderJob& job, const OutputRequest& output, bool quiet);
+
+} // namespace gloamer
