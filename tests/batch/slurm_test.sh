@@ -26,7 +26,7 @@ fail() { echo "FAIL: $*"; for log in "$work"/*.log "$work"/out/.gloamer-batch/lo
 mkdir -p "$work/munge"
 mungekey --create --keyfile="$work/munge/munge.key" >/dev/null
 chown -R munge: "$work/munge"
-chmod 700 "$work/munge"
+chmod 711 "$work/munge" # clients reach the socket; the key itself stays private
 runuser -u munge -- munged --foreground --socket="$work/munge/munge.sock" --key-file="$work/munge/munge.key" \
   --pid-file="$work/munge/munged.pid" --log-file="$work/munge/munged.log" --seed-file="$work/munge/seed" &
 pids+=($!)
@@ -63,6 +63,7 @@ PartitionName=test Nodes=localhost Default=YES MaxTime=INFINITE State=UP
 CONF
 export SLURM_CONF=$work/slurm.conf
 for try in $(seq 100); do [ -S "$work/munge/munge.sock" ] && break; sleep 0.2; done
+[ -S "$work/munge/munge.sock" ] || fail "munged did not start: $(tail -n1 "$work/munge/munged.log")"
 slurmctld -D -i -f "$SLURM_CONF" &
 pids+=($!)
 slurmd -D -N localhost -f "$SLURM_CONF" &
