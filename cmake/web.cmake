@@ -28,6 +28,7 @@ add_executable(gloamer_page
   host/page/web_host.cpp
   host/analysis/real_fft_web.cpp
   host/analysis/spectrum_analyser.cpp
+  host/analysis/spectrum_shaper.cpp
   host/analysis/frame_span.cpp
   host/analysis/real_fft_own.cpp
   host/audio/demo_track.cpp

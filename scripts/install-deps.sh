@@ -31,6 +31,8 @@ test_packages=(
   dpkg-dev unzip
   # the page: Debian's emscripten, and chromium to test it headless (Node and npm for the test driver)
   emscripten chromium
+  # gloamer batch's job arrays on a private single-node Slurm
+  slurm-wlm munge
 )
 case "$purpose" in
   run) ;;

@@ -12,6 +12,7 @@ export NODE_PATH=/usr/share/nodejs
 cmake --preset web
 cmake --build --preset web
 npm ci --prefix tests/web --no-audit --no-fund
+npm ci --prefix tests/batch --no-audit --no-fund
 
 cmake --preset linux
 cmake --build --preset linux

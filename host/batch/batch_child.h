@@ -1,0 +1,25 @@
+// batch_child.h -- one item of a batch rendered by a process of its own, so that whatever befalls it stays there.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace gloamer {
+
+struct ChildOutcome {
+    int status = 0;       // the exit status, or 128 + the signal that ended it
+    std::string lastLine; // the last line it wrote on stderr, without "gloamer: "
+};
+
+// Runs this very program (/proc/self/exe) with `arguments`, its stdout discarded and its stderr read, and waits
+// for it. A stop request (Ctrl-C, SIGTERM) seen meanwhile is passed on to it as SIGTERM. Throws HostError when
+// it cannot be started.
+ChildOutcome runOwnProgram(const std::vector<std::string>& arguments);
+
+// What ended it, in words: the last line when it wrote one, else its status or signal.
+std::string failureReason(const ChildOutcome& outcome);
+
+// This program's own path, for the commands a batch writes out.
+std::string ownProgramPath();
+
+} // namespace gloamer

@@ -1,0 +1,53 @@
+// cluster_job.h -- a batch written out for a cluster: a Slurm job array script, a Kubernetes Indexed Job.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host/batch/batch_list.h"
+
+namespace gloamer {
+
+// Slurm's default MaxArraySize allows array indexes 0 to 1000.
+constexpr int largestArray = 1001;
+
+struct ClusterJob {
+    std::string program;                // gloamer as the job runs it
+    std::string list;                   // absolute
+    std::string folder;                 // absolute
+    std::vector<std::string> batchArgs; // what follows "batch LIST -o DIR" in every task: render options, --format
+    int tasks = 1;
+    int throttle = 0;                   // at most this many tasks at once; 0: no limit
+    int cpusPerTask = 1;
+    int64_t timeLimitSeconds = 3600;    // Slurm's --time
+    std::string name = "gloamer-batch";
+    std::string image;                  // Kubernetes: the container image holding gloamer
+    std::string claim;                  // Kubernetes: the PersistentVolumeClaim holding the list and the folder
+    std::string mountPath;              // Kubernetes: where the claim is mounted, a folder above list and folder
+    int retries = 2;                    // Kubernetes: backoffLimitPerIndex
+};
+
+// The number of tasks: `shards` when given (0: one per item), never more than the items nor largestArray.
+int taskCount(size_t items, int shards);
+
+// The time a task may take: the longest share (items in the shard rule's order) at `speed` seconds of music per
+// second, with half again and five minutes to spare, in whole minutes.
+int64_t timeLimitFor(const std::vector<double>& itemSeconds, int tasks, double speed);
+
+// A bash script that makes the log folder and submits itself with sbatch ("bash SCRIPT [sbatch options]"); inside
+// the job it runs the task's share.
+std::string slurmScript(const ClusterJob& job);
+// A batch/v1 Job in YAML: completionMode Indexed, one index a share.
+std::string kubernetesJob(const ClusterJob& job);
+
+std::string shellQuoted(const std::string& text);
+
+// The seconds of music each item renders, from its container (not decoded), after `start` and up to
+// `duration` (0: all); `unknown` for a stream, 0 for an item that will fail.
+std::vector<double> itemDurations(const std::vector<BatchItem>& items, double start, double duration, double unknown);
+// Seconds of music rendered per second of time: `seconds` of `sample` rendered with the options, start-up included.
+double measureSpeed(const std::string& sample, const std::vector<std::string>& renderArgs,
+                    const std::string& extension, double seconds);
+
+} // namespace gloamer

@@ -1,0 +1,266 @@
+// batch_command.cpp -- gloamer batch: a catalogue rendered item by item, shared among the tasks of a cluster job.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+#include "host/analysis/spectrum_shaper.h"
+#include "host/batch/batch_run.h"
+#include "host/batch/batch_child.h"
+#include "host/batch/cluster_job.h"
+#include "host/commands/command_line.h"
+#include "host/process/host_error.h"
+#include "host/logo/logo_picture.h"
+#include "host/video/frame_sink.h"
+
+namespace gloamer {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct BatchOptions {
+    std::string list;
+    std::string folder;
+    std::string format = "mp4";
+    std::string size = "1280x720";
+    int fps = 30;
+    double start = 0;
+    double duration = 0;
+    int crf = 20;
+    std::string codec = "h264";
+    std::string preset = "veryfast";
+    int audioKbps = 192;
+    SpectrumShaping shaping;
+    std::string shard;
+    int shards = 0;
+    bool status = false;
+    bool json = false;
+    std::string emit;
+    int throttle = 0;
+    int cpusPerTask = 1;
+    double speed = 0;
+    std::string image;
+    std::string claim = "gloamer-catalogue";
+    int retries = 2;
+    std::string jobName = "gloamer-batch";
+};
+
+std::string number(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.17g", value);
+    return text;
+}
+
+std::string absolute(const std::string& path)
+{
+    return fs::absolute(path).lexically_normal().string();
+}
+
+// The render options every item gets, complete and in one order, so that the records can compare them. The
+// span is kept apart for the speed measurement, which renders a span of its own.
+std::vector<std::string> pictureArgs(const BatchOptions& options, const CommonOptions& common)
+{
+    std::vector<std::string> args = {"--size", options.size, "--fps", std::to_string(options.fps),
+                                     "--crf", std::to_string(options.crf), "--codec", options.codec,
+                                     "--preset", options.preset, "--audio-bitrate", std::to_string(options.audioKbps),
+                                     "--sensitivity", number(options.shaping.sensitivity)};
+    if (options.shaping.calm)
+        args.push_back("--calm");
+    if (!common.pluginPath.empty())
+        args.insert(args.end(), {"--plugin", absolute(common.pluginPath)});
+    if (!common.logo.empty())
+        args.insert(args.end(), {"--logo", common.logo == "cover" ? common.logo : absolute(common.logo),
+                                 "--logo-size", std::to_string(common.logoSize)});
+    return args;
+}
+
+std::vector<std::string> spanArgs(const BatchOptions& options)
+{
+    std::vector<std::string> args;
+    if (options.start > 0)
+        args.insert(args.end(), {"--start", number(options.start)});
+    if (options.duration > 0)
+        args.insert(args.end(), {"--duration", number(options.duration)});
+    return args;
+}
+
+int emitJob(const BatchOptions& options, const BatchJob& batch, const std::vector<std::string>& measureArgs)
+{
+    const std::vector<BatchItem> items = batchItems(batch);
+    ClusterJob job;
+    job.list = batch.list;
+    job.folder = batch.folder;
+    job.batchArgs = batch.renderArgs;
+    job.batchArgs.insert(job.batchArgs.end(), {"--format", options.format});
+    job.tasks = taskCount(items.size(), options.shards);
+    job.throttle = options.throttle;
+    job.cpusPerTask = options.cpusPerTask;
+    job.name = options.jobName;
+    if (options.emit == "kubernetes") {
+        if (options.image.empty())
+            throw HostError("--emit kubernetes needs --image NAME: the container image that holds gloamer");
+        job.program = "gloamer";
+        job.image = options.image;
+        job.claim = options.claim;
+        // The claim is mounted where the list and the folder lie here, so that the task sees the same paths.
+        fs::path list(job.list), folder(job.folder), common;
+        for (auto a = list.begin(), b = folder.begin(); a != list.end() && b != folder.end() && *a == *b; ++a, ++b)
+            common /= *a;
+        if (common.empty() || common == common.root_path())
+            throw HostError("the list and the output folder share no folder below / to mount in the job");
+        if (common == list)
+            common = list.parent_path();
+        job.mountPath = common.string();
+        job.retries = options.retries;
+        std::fputs(kubernetesJob(job).c_str(), stdout);
+        return 0;
+    }
+    job.program = ownProgramPath();
+    double speed = options.speed;
+    if (speed <= 0) {
+        auto sample = std::find_if(items.begin(), items.end(), [](const BatchItem& item) { return item.problem.empty(); });
+        if (sample == items.end())
+            throw HostError("no item of the list can be rendered to measure the speed (give --speed X)");
+        speed = measureSpeed(sample->input, measureArgs, options.format, 2.0);
+        std::fprintf(stderr, "gloamer: measured %.3g seconds of music a second on %s at %s\n", speed,
+                     sample->name.c_str(), options.size.c_str());
+    }
+    // A stream of unknown length is counted as ten minutes.
+    job.timeLimitSeconds = timeLimitFor(itemDurations(items, options.start, options.duration, 600), job.tasks, speed);
+    std::fputs(slurmScript(job).c_str(), stdout);
+    return 0;
+}
+
+int runBatchCommand(const BatchOptions& options, const CommonOptions& common)
+{
+    BatchJob job;
+    job.list = absolute(options.list);
+    job.folder = absolute(options.folder);
+    job.extension = options.format;
+    job.renderArgs = pictureArgs(options, common);
+    const std::vector<std::string> measureArgs = job.renderArgs;
+    const std::vector<std::string> span = spanArgs(options);
+    job.renderArgs.insert(job.renderArgs.end(), span.begin(), span.end());
+    if (!options.emit.empty())
+        return emitJob(options, job, measureArgs);
+    try {
+        job.shard = chooseShard(options.shard, options.shards, [](const char* name) { return std::getenv(name); });
+    } catch (const HostError& error) {
+        std::fprintf(stderr, "gloamer: %s (see gloamer batch --help)\n", error.what());
+        return 2;
+    }
+    if (options.status || options.json)
+        return printBatchStatus(job, options.json);
+    return runBatch(job);
+}
+
+} // namespace
+
+void addBatchCommand(CLI::App& app, CommandLine& commandLine)
+{
+    auto options = std::make_shared<BatchOptions>();
+    CLI::App* batch = app.add_subcommand("batch", "Render every file of a list or a folder to its own video in DIR");
+    batch->add_option("LIST", options->list,
+                      "A text file with one file or URL a line (# comments; paths from the list's folder), or a "
+                      "folder, whose music and video files are taken recursively")
+        ->required()
+        ->check(CLI::ExistingPath)
+        ->type_name("");
+    batch->add_option("-o,--output", options->folder, "The folder the videos go to, each under its input's name")
+        ->required()
+        ->type_name("DIR");
+    batch->add_option("--format", options->format, "The videos' container")
+        ->check(CLI::IsMember({"mp4", "mkv", "mov"}))
+        ->capture_default_str();
+    addSizeOption(*batch, options->size);
+    addFpsOption(*batch, options->fps);
+    addSpanOptions(*batch, options->start, options->duration, "Render");
+    batch->add_option("--crf", options->crf, "H.264 quality, 0 (lossless) to 51 (worst)")
+        ->check(CLI::Range(0, 51))
+        ->capture_default_str();
+    batch->add_option("--codec", options->codec, "Video codec, as gloamer render takes it")
+        ->check(CLI::Validator(
+            [](std::string& name) {
+                for (const std::string& codec : availableVideoCodecs())
+                    if (codec == name)
+                        return std::string();
+                return "'" + name + "' is not a video codec this FFmpeg encodes";
+            },
+            ""))
+        ->capture_default_str();
+    batch->add_option("--preset", options->preset, "H.264 and HEVC encoder speed, ultrafast to veryslow")
+        ->check(CLI::IsMember({"ultrafast", "superfast", "veryfast", "faster", "fast", "medium", "slow", "slower",
+                               "veryslow"}))
+        ->capture_default_str();
+    batch->add_option("--audio-bitrate", options->audioKbps, "AAC bit rate in kbit/s, 32 to 512")
+        ->check(CLI::Range(32, 512))
+        ->capture_default_str();
+    addShapingOptions(*batch, options->shaping);
+    addPluginOption(*batch, commandLine.common);
+    addLogoOptions(*batch, commandLine.common, true);
+    batch->add_option("--shard", options->shard, "Take items I, I+N, I+2N... (I from 0) of the list")
+        ->type_name("I/N")
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                int index = 0, count = 0;
+                return parseShard(text, index, count) ? "" : "'" + text + "' is not a share I/N with 0 <= I < N";
+            },
+            ""));
+    batch->add_option("--shards", options->shards,
+                      "How many tasks share the list: with JOB_COMPLETION_INDEX, or the size of an emitted job")
+        ->check(CLI::Range(1, 1000000))
+        ->type_name("N");
+    batch->add_flag("--status", options->status, "Print what is done, failed (and why) and pending; render nothing");
+    batch->add_flag("--json", options->json, "The same as --status, as JSON");
+    batch->add_option("--emit", options->emit,
+                      "Print a job for a cluster instead: an sbatch script (run it with bash) or an Indexed Job")
+        ->check(CLI::IsMember({"slurm", "kubernetes"}))
+        ->type_name("slurm|kubernetes");
+    batch->add_option("--throttle", options->throttle, "Emitted job: at most N tasks at once")
+        ->check(CLI::Range(1, 1000000))
+        ->type_name("N");
+    batch->add_option("--cpus-per-task", options->cpusPerTask, "Emitted job: CPUs each task asks for")
+        ->check(CLI::Range(1, 1024))
+        ->type_name("N")
+        ->capture_default_str();
+    batch->add_option("--speed", options->speed,
+                      "Emitted Slurm job: seconds of music a task renders a second, for the time limit "
+                      "(default: measured on 2 s of the first item)")
+        ->check(positiveNumber(false))
+        ->type_name("X");
+    batch->add_option("--image", options->image, "Emitted Kubernetes job: the container image holding gloamer")
+        ->type_name("NAME");
+    batch->add_option("--claim", options->claim,
+                      "Emitted Kubernetes job: the PersistentVolumeClaim holding the list and DIR, mounted at the "
+                      "folder they share here")
+        ->type_name("NAME")
+        ->capture_default_str();
+    batch->add_option("--retries", options->retries, "Emitted Kubernetes job: tries again per index")
+        ->check(CLI::Range(0, 100))
+        ->type_name("N")
+        ->capture_default_str();
+    batch->add_option("--job-name", options->jobName, "Emitted job: its name")
+        ->check(CLI::Validator(
+            [](std::string& name) {
+                bool fine = !name.empty() && name.size() <= 63 && name.front() != '-' && name.back() != '-' &&
+                            name.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789-") == std::string::npos;
+                return fine ? "" : "'" + name + "' is not a job name (a-z, 0-9 and -, at most 63)";
+            },
+            ""))
+        ->capture_default_str();
+    batch->footer(
+        "Each item renders in a process of its own to a temporary name, then moves to DIR/NAME.FORMAT, and a record "
+        "in DIR/.gloamer-batch/records says it is done. A rerun skips done items and renders the rest again.\n"
+        "Which items a task takes: --shard I/N; else, in a Slurm job array, SLURM_ARRAY_TASK_ID minus "
+        "SLURM_ARRAY_TASK_MIN of SLURM_ARRAY_TASK_COUNT tasks; else, in a Kubernetes Indexed Job, "
+        "JOB_COMPLETION_INDEX of --shards N; else all. Task I of N takes items I, I+N, I+2N...\n"
+        "Exit status: 0 all done, 1 any failed, 2 wrong command line, 130 stopped by Ctrl-C (what finished is kept).");
+    batch->callback([&commandLine, options] {
+        commandLine.action = [&commandLine, options] { return runBatchCommand(*options, commandLine.common); };
+    });
+}
+
+} // namespace gloamer

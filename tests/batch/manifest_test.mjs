@@ -1,0 +1,84 @@
+// The Indexed Job of gloamer batch --emit kubernetes: valid against the batch/v1 schema (offline), no field the
+// API does not have, the settings an Indexed Job with per-index retries needs, and a task run as its pod runs it.
+import { test } from "node:test";
+import assert from "node:assert/strict";
+import { spawnSync } from "node:child_process";
+import fs from "node:fs";
+import path from "node:path";
+import { fileURLToPath } from "node:url";
+import YAML from "yaml";
+import { Job } from "kubernetes-models/batch/v1/Job";
+
+const here = path.dirname(fileURLToPath(import.meta.url));
+const gloamer = process.env.GLOAMER_HOST;
+const work = fs.mkdtempSync(path.join(process.env.GLOAMER_WORK ?? "/tmp", "gloamer-manifest-"));
+
+// The field names of an API object, as the models' type declarations list them.
+function fieldsOf(model) {
+  const file = model.startsWith("meta/")
+    ? path.join(here, "node_modules/@kubernetes-models/apimachinery/apis", model + ".d.ts")
+    : path.join(here, "node_modules/kubernetes-models", model + ".d.ts");
+  return new Set([...fs.readFileSync(file, "utf8").matchAll(/^\s*"([A-Za-z]+)"\??:/gm)].map((m) => m[1]));
+}
+
+function run(args, env = {}) {
+  return spawnSync(gloamer, args, { encoding: "utf8", env: { ...process.env, ...env } });
+}
+
+const music = path.join(work, "music");
+fs.mkdirSync(music);
+for (const [name, tone] of [["a", 220], ["b", 330]])
+  spawnSync("ffmpeg", ["-v", "error", "-f", "lavfi", "-i", `sine=frequency=${tone}:duration=1`, path.join(music, name + ".wav")]);
+fs.writeFileSync(path.join(music, "list.txt"), "a.wav\nmissing.wav\nb.wav\n");
+const list = path.join(music, "list.txt");
+const out = path.join(work, "out");
+let emittedJob;
+
+test("the emitted Indexed Job is a valid batch/v1 Job with nothing the API lacks", () => {
+  const emitted = run(["batch", list, "-o", out, "--size", "160x120", "--emit", "kubernetes", "--shards", "2",
+                       "--image", "registry.example/gloamer:1", "--throttle", "1"]);
+  assert.equal(emitted.status, 0, emitted.stderr);
+  const job = YAML.parse(emitted.stdout, { strict: true, uniqueKeys: true });
+  new Job(job).validate();
+
+  const spec = job.spec, pod = spec.template.spec;
+  const objects = [[job, "batch/v1/Job"], [job.metadata, "meta/v1/ObjectMeta"], [spec, "batch/v1/JobSpec"],
+                   [spec.template, "v1/PodTemplateSpec"], [pod, "v1/PodSpec"]];
+  for (const container of pod.containers) {
+    objects.push([container, "v1/Container"], [container.resources, "v1/ResourceRequirements"]);
+    for (const variable of container.env ?? []) objects.push([variable, "v1/EnvVar"]);
+    for (const mount of container.volumeMounts ?? []) objects.push([mount, "v1/VolumeMount"]);
+  }
+  for (const volume of pod.volumes ?? [])
+    objects.push([volume, "v1/Volume"], [volume.persistentVolumeClaim, "v1/PersistentVolumeClaimVolumeSource"]);
+  for (const [object, model] of objects) {
+    const known = fieldsOf(model);
+    for (const field of Object.keys(object)) assert.ok(known.has(field), `${model} has no field '${field}'`);
+  }
+
+  assert.equal(spec.completionMode, "Indexed");
+  assert.equal(spec.completions, 2);
+  assert.equal(spec.parallelism, 1);
+  assert.equal(pod.restartPolicy, "Never", "per-index retries need restartPolicy Never");
+  const [container] = pod.containers;
+  const mount = container.volumeMounts[0];
+  assert.ok(pod.volumes.some((volume) => volume.name === mount.name), "the mount names no volume");
+  const listArg = container.command[container.command.indexOf("batch") + 1];
+  const outArg = container.command[container.command.indexOf("-o") + 1];
+  for (const inside of [listArg, outArg]) assert.ok(inside.startsWith(mount.mountPath + "/"), `${inside} is not on the volume`);
+  emittedJob = job;
+});
+
+test("a task runs the share its JOB_COMPLETION_INDEX names", () => {
+  const command = emittedJob.spec.template.spec.containers[0].command.slice(1);
+  const second = run(command, { JOB_COMPLETION_INDEX: "1" });
+  assert.equal(second.status, 1, "a missing file must fail its task");
+  assert.match(second.stdout, /failed\s+missing\.mp4: .*no such file/);
+  assert.ok(!fs.existsSync(path.join(out, "a.mp4")), "index 1 rendered an item of index 0");
+  const first = run(command, { JOB_COMPLETION_INDEX: "0" });
+  assert.equal(first.status, 0, first.stdout + first.stderr);
+  for (const name of ["a.mp4", "b.mp4"]) assert.ok(fs.existsSync(path.join(out, name)), name);
+  assert.equal(run(command, { JOB_COMPLETION_INDEX: "2" }).status, 2, "an index past the job's count is refused");
+});
+
+test.after(() => fs.rmSync(work, { recursive: true, force: true }));
