@@ -34,6 +34,19 @@ VisModule& linkedModule()
 
 } // namespace
 
+WebHost& pageHost()
+{
+    static WebHost instance;
+    return instance;
+}
+
+int64_t WebHost::latencyFrames()
+{
+    if (!session_ || track_.sampleRate <= 0)
+        return 0;
+    return (int64_t)clampLatencyMs(session_->module().latencyMs) * track_.sampleRate / 1000;
+}
+
 void WebHost::start()
 {
     start(track_.sampleRate, track_.channelCount);
@@ -73,8 +86,7 @@ PageAction WebHost::frame(double heardSeconds, bool paused)
     } else {
         // What is heard now, and the plug-in's latency ahead of it (read every frame, under the native host's one latency rule).
         int64_t heard = (int64_t)std::llround(std::max(0.0, heardSeconds) * track_.sampleRate);
-        int64_t latencyFrames = (int64_t)clampLatencyMs(module.latencyMs) * track_.sampleRate / 1000;
-        analyser_.analyse(track_, heard + latencyFrames, module.spectrumChannelCount, module.waveformChannelCount,
+        analyser_.analyse(track_, heard + latencyFrames(), module.spectrumChannelCount, module.waveformChannelCount,
                           module.spectrumData, module.waveformData);
     }
     session_->render();
