@@ -1,5 +1,9 @@
-// web_bench.mjs -- frames a second of the page in headless chromium against the native build's frames, same sizes.
+// web_bench.mjs -- the page in headless chromium against the native build: start-up, and frames a second at the
+// same sizes.
 //
+// Start-up: the page from a press of "Play the demo" to its first frame (the page loaded and ready), beside the
+// native build from its launch to its first frame drawn (render_loop_bench drawing one frame, process start
+// included).
 // Both draw the demo track's frames: the page from a frame data file through its test hook, one frame per
 // animation frame for SECONDS (what the page shows, the browser's compositing included), the native build as many
 // frames back to back through the host's render loop (render_loop_bench, Mesa offscreen). Prints both and
@@ -24,9 +28,20 @@ execFileSync(path.join(build, 'gloamer'), ['analyse', '--fps', '30', '--duration
 const server = await serve(site, work);
 const browser = await launchChromium();
 try {
+  const loading = performance.now();
   const page = await openPage(browser, `http://127.0.0.1:${server.address().port}`);
+  const readyMs = performance.now() - loading;
   const cpu = os.cpus()[0].model;
-  console.log(`machine: ${os.cpus().length} cores, ${cpu}; page: ${await browser.version()} (WebGL 2 on SwiftShader); native: Mesa offscreen`);
+  console.log(`machine: ${os.cpus().length} cores, ${cpu}; page: ${await browser.version()} (WebGL 2 on ${browser.rasterizer}); native: Mesa offscreen`);
+  await page.click('#demo');
+  await page.waitForFunction(() => gloamerTestHooks.startUp() > 0, { timeout: 60000 });
+  const pageStartMs = await page.evaluate(() => gloamerTestHooks.startUp());
+  await page.keyboard.press('Escape');
+  const launched = performance.now();
+  execFileSync(path.join(build, 'bench/render_loop_bench'), ['590', '430', '1', '30', path.join(build, 'vis_gloamer.so')], { env });
+  const nativeStartMs = performance.now() - launched;
+  console.log(`start-up: page ready ${readyMs.toFixed(0)} ms after loading, first frame ${pageStartMs.toFixed(0)} ms ` +
+              `after pressing play; native first frame ${nativeStartMs.toFixed(0)} ms after launch`);
   for (const size of sizes) {
     const [width, height] = size.split('x').map(Number);
     const web = await page.evaluate((w, h, n) => gloamerTestHooks.speed('/test/demo.gfd', n, w, h), width, height, seconds);

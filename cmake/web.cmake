@@ -26,6 +26,7 @@ target_compile_options(gloamer_platform_web PRIVATE -Wall -Wextra)
 add_executable(gloamer_page
   host/page/page_exports.cpp
   host/page/web_host.cpp
+  host/page/live_input.cpp
   host/analysis/real_fft_web.cpp
   host/analysis/spectrum_analyser.cpp
   host/analysis/spectrum_shaper.cpp
@@ -50,13 +51,28 @@ target_link_options(gloamer_page PRIVATE
 set_target_properties(gloamer_page PROPERTIES
   OUTPUT_NAME gloamer SUFFIX ".js" RUNTIME_OUTPUT_DIRECTORY ${GLOAMER_SITE_DIR})
 
-# The page, its script and the logo beside the program, as the site is served; copied again whenever they change.
+# The page, its scripts, the service worker and the app's manifest beside the program, as the site is served; copied
+# again whenever they change.
 set(GLOAMER_SITE_FILES)
-foreach(source ${CMAKE_SOURCE_DIR}/host/page/site/index.html ${CMAKE_SOURCE_DIR}/host/page/site/page.js ${GLOAMER_LOGO})
-  get_filename_component(name ${source} NAME)
+foreach(name index.html page.js controls.js playlist.js live.js offline.js sw.js manifest.webmanifest)
   add_custom_command(OUTPUT ${GLOAMER_SITE_DIR}/${name}
-    COMMAND ${CMAKE_COMMAND} -E copy ${source} ${GLOAMER_SITE_DIR}/${name}
-    DEPENDS ${source})
+    COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/host/page/site/${name} ${GLOAMER_SITE_DIR}/${name}
+    DEPENDS ${CMAKE_SOURCE_DIR}/host/page/site/${name})
   list(APPEND GLOAMER_SITE_FILES ${GLOAMER_SITE_DIR}/${name})
 endforeach()
+
+# The logo travels as a PNG (the page makes the plug-in's bitmap of it) and gives the app its icons; for a page opened
+# from a file, one script holds the program and the logo.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+set(GLOAMER_SITE_TOOL ${CMAKE_SOURCE_DIR}/host/page/make_site_assets.py)
+add_custom_command(
+  OUTPUT ${GLOAMER_SITE_DIR}/vis_gloamer.png ${GLOAMER_SITE_DIR}/icon-192.png ${GLOAMER_SITE_DIR}/icon-512.png
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${GLOAMER_SITE_DIR}
+  COMMAND Python3::Interpreter ${GLOAMER_SITE_TOOL} logo ${GLOAMER_LOGO} ${GLOAMER_SITE_DIR}
+  DEPENDS ${GLOAMER_LOGO} ${GLOAMER_SITE_TOOL})
+add_custom_command(OUTPUT ${GLOAMER_SITE_DIR}/gloamer-embedded.js
+  COMMAND Python3::Interpreter ${GLOAMER_SITE_TOOL} embed ${GLOAMER_SITE_DIR}/gloamer.wasm
+          ${GLOAMER_SITE_DIR}/vis_gloamer.png ${GLOAMER_SITE_DIR}/gloamer-embedded.js
+  DEPENDS gloamer_page ${GLOAMER_SITE_DIR}/vis_gloamer.png ${GLOAMER_SITE_TOOL})
+list(APPEND GLOAMER_SITE_FILES ${GLOAMER_SITE_DIR}/vis_gloamer.png ${GLOAMER_SITE_DIR}/gloamer-embedded.js)
 add_custom_target(gloamer_site ALL DEPENDS ${GLOAMER_SITE_FILES})

@@ -38,13 +38,20 @@ struct Mix {
     std::vector<float> right;
     int rate;
 
+    double pan = -1, leftGain = 0, rightGain = 0; // the gains of the last place, which most voices keep
+
     // Adds a mono voice at a place between left (0) and right (1).
-    void add(size_t frame, double value, double pan)
+    void add(size_t frame, double value, double place)
     {
         if (frame >= left.size())
             return;
-        left[frame] += (float)(value * std::cos(pan * pi / 2));
-        right[frame] += (float)(value * std::sin(pan * pi / 2));
+        if (place != pan) {
+            pan = place;
+            leftGain = std::cos(place * pi / 2);
+            rightGain = std::sin(place * pi / 2);
+        }
+        left[frame] += (float)(value * leftGain);
+        right[frame] += (float)(value * rightGain);
     }
 };
 

@@ -15,8 +15,7 @@ namespace {
 
 WebHost& host()
 {
-    static WebHost instance;
-    return instance;
+    return gloamer::web::pageHost();
 }
 
 std::string lastError;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "host/analysis/frame_span.h"
 #include "host/core/frame_rows.h"
 #include "host/core/heard_rows.h"
 #include "host/core/message_loop.h"
@@ -34,6 +35,19 @@ VisModule& linkedModule()
 }
 
 } // namespace
+
+WebHost& pageHost()
+{
+    static WebHost instance;
+    return instance;
+}
+
+int64_t WebHost::latencyFrames()
+{
+    if (!session_ || track_.sampleRate <= 0)
+        return 0;
+    return analysedFrameFor(0, session_->module().latencyMs, track_.sampleRate);
+}
 
 void WebHost::start()
 {

@@ -34,6 +34,8 @@ public:
     void start(int sampleRate, int channelCount);
     void stop();
     bool running() const { return session_.has_value(); }
+    // How far ahead of what is heard the running plug-in wants its rows, in frames of the track (0 when stopped).
+    int64_t latencyFrames();
 
     // One animation frame at the audio clock: `heardSeconds` into the track (the page's audio position).
     PageAction frame(double heardSeconds, bool paused);
@@ -56,5 +58,8 @@ private:
     std::unique_ptr<HostWindow> host_;
     std::optional<PluginSession> session_;
 };
+
+// The one host of the page, which every exported call drives.
+WebHost& pageHost();
 
 } // namespace gloamer::web

@@ -1,5 +1,6 @@
 // page_test.mjs -- the page in headless chromium: it loads clean, plays the demo and a dropped song, draws a frame
-// data file as the native host does, and records a WebM with video and sound.
+// data file as the native host does, records a WebM with video and sound, follows the window's size, plays a
+// playlist with seek, listens to a (fake) microphone, starts from a file and, kept by its worker, offline.
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
@@ -66,6 +67,20 @@ function frameDifference(rgb, rgba, width, height) {
   return { mean: Math.max(...sums.map(s => s / (width * height))), worstBlock };
 }
 
+// Drops files from the test folder on the page, as a visitor would from a file manager.
+function drop(page, ...names) {
+  return page.evaluate(async files => {
+    const transfer = new DataTransfer();
+    for (const file of files)
+      transfer.items.add(new File([await (await fetch(`/test/${file}`)).arrayBuffer()], file, { type: 'audio/wav' }));
+    document.dispatchEvent(new DragEvent('drop', { dataTransfer: transfer, bubbles: true, cancelable: true }));
+  }, names);
+}
+
+function statusIs(page, text) {
+  return page.waitForFunction(t => document.getElementById('status').textContent === t, { timeout: 60000 }, text);
+}
+
 function nextFrame(page) {
   return page.evaluate(() => gloamerTestHooks.nextFrame());
 }
@@ -91,6 +106,7 @@ describe('the page in headless chromium', () => {
     fs.rmSync(work, { recursive: true, force: true });
     fs.mkdirSync(path.join(work, 'native'), { recursive: true });
     fs.writeFileSync(path.join(work, 'sweep.wav'), wav(20));
+    fs.writeFileSync(path.join(work, 'short.wav'), wav(1));
     fs.writeFileSync(path.join(work, 'notes.wav'), Buffer.from('RIFF this is no audio at all'));
     // What the native host feeds its frames and draws from them: 2 s of the demo at 30 fps, 590x430.
     const env = { ...process.env, SDL_VIDEODRIVER: 'offscreen', SDL_AUDIODRIVER: 'dummy' };
@@ -101,6 +117,7 @@ describe('the page in headless chromium', () => {
     server = await serve(site, work);
     origin = `http://127.0.0.1:${server.address().port}`;
     browser = await launchChromium();
+    console.log(`WebGL 2 on ${browser.rasterizer}`);
     page = await browser.newPage();
     page.on('console', message => { if (message.type() === 'error') problems.push(message.text()); });
     page.on('pageerror', error => problems.push(String(error)));
@@ -113,7 +130,8 @@ describe('the page in headless chromium', () => {
 
   after(async () => {
     await browser?.close();
-    server?.close();
+    if (server?.listening)
+      server.close();
   });
 
   it('loads with no console error and the program ready', async () => {
@@ -137,7 +155,7 @@ describe('the page in headless chromium', () => {
     await page.keyboard.press('f');
     await page.waitForFunction(() => document.fullscreenElement && document.getElementById('canvas').width === innerWidth);
     await page.keyboard.press('f');
-    await page.waitForFunction(() => !document.fullscreenElement && document.getElementById('canvas').width === 590);
+    await page.waitForFunction(() => !document.fullscreenElement && document.getElementById('canvas').width === innerWidth);
     await page.keyboard.press('Escape');
     await page.waitForFunction(() => document.getElementById('status').textContent === 'Stopped.');
     assert.deepEqual(problems, []);
@@ -157,17 +175,11 @@ describe('the page in headless chromium', () => {
   });
 
   it('plays a dropped WAV, and says so in one line when a dropped file is no audio', async () => {
-    const drop = name => page.evaluate(async file => {
-      const bytes = await (await fetch(`/test/${file}`)).arrayBuffer();
-      const transfer = new DataTransfer();
-      transfer.items.add(new File([bytes], file, { type: 'audio/wav' }));
-      document.dispatchEvent(new DragEvent('drop', { dataTransfer: transfer, bubbles: true, cancelable: true }));
-    }, name);
-    await drop('notes.wav');
+    await drop(page, 'notes.wav');
     await page.waitForFunction(() => document.getElementById('error').textContent !== '');
     assert.match(await page.$eval('#error', e => e.textContent), /^Cannot play 'notes.wav': /);
 
-    await drop('sweep.wav');
+    await drop(page, 'sweep.wav');
     await page.waitForFunction(() => document.getElementById('status').textContent === "Playing 'sweep.wav'.");
     assert.equal(await page.$eval('#error', e => e.textContent), '');
     const first = await nextFrame(page);
@@ -178,6 +190,7 @@ describe('the page in headless chromium', () => {
     // Long enough that a frame or two a second on a busy CPU-only GL still gives a video to the end.
     const seconds = 5;
     const file = path.join(work, 'gloamer.webm');
+    await page.select('#size', '590x430'); // the size these times were measured at
     await page.click('#demo');
     await nextFrame(page);
     await page.click('#record');
@@ -193,6 +206,56 @@ describe('the page in headless chromium', () => {
     // A canvas is captured when the GL has finished a frame: on a busy CPU-only GL, about once a second.
     assert.ok(lastTime.video > seconds - 2 && lastTime.video < seconds + 1,
               `the picture lasts about ${seconds} s, not ${lastTime.video}`);
+    await page.select('#size', 'fill');
     assert.deepEqual(problems, []);
+  });
+
+  it('fills the window and draws at the new size when the window is resized', async () => {
+    for (const [width, height] of [[720, 480], [800, 600]]) {
+      await page.setViewport({ width, height });
+      await page.waitForFunction((w, h) => canvas.width === w && canvas.height === h, {}, width, height);
+      assert.ok((await nextFrame(page)).sum > 0, `a picture at ${width}x${height}`);
+    }
+  });
+
+  it('plays a playlist of two dropped songs one after the other, and seeks in the second', async () => {
+    await drop(page, 'short.wav', 'sweep.wav');
+    await statusIs(page, "Playing 'short.wav'.");
+    await statusIs(page, "Playing 'sweep.wav'.");
+    await page.$eval('#seek', bar => { bar.value = '12'; bar.dispatchEvent(new Event('change')); });
+    await page.waitForFunction(() => Number(document.getElementById('seek').value) >= 12 &&
+                                     document.getElementById('time').textContent.startsWith('0:1'));
+    assert.equal(await page.$eval('#error', e => e.textContent), '');
+  });
+
+  it('listens to the microphone: its samples reach the program and the picture moves', async () => {
+    await page.click('#mic');
+    await statusIs(page, 'Listening to the microphone.');
+    await page.waitForFunction(() => page.module._gloamer_track_frames() > 4096);
+    const first = await nextFrame(page);
+    assert.notEqual((await nextFrame(page)).hash, first.hash);
+    await page.keyboard.press('Escape');
+    await statusIs(page, 'Stopped.');
+    assert.deepEqual(problems, []);
+  });
+
+  it('starts from a file:// address and plays the demo', async () => {
+    const local = await browser.newPage();
+    await local.goto(`file://${path.resolve(site, 'index.html')}`);
+    await statusIs(local, 'Ready: drop songs or a folder, open some, listen live, or play the demo.');
+    await local.click('#demo');
+    assert.ok((await nextFrame(local)).sum > 0);
+    await local.close();
+  });
+
+  it('starts offline from what its service worker kept, the server stopped', async () => {
+    await page.waitForFunction(async () => (await navigator.serviceWorker.ready) &&
+                                           Boolean(await caches.match('gloamer.wasm')), { timeout: 60000 });
+    server.closeAllConnections();
+    await new Promise(resolve => server.close(resolve));
+    await page.reload();
+    await statusIs(page, 'Ready: drop songs or a folder, open some, listen live, or play the demo.');
+    await page.click('#demo');
+    assert.ok((await nextFrame(page)).sum > 0);
   });
 });

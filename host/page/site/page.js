@@ -1,23 +1,30 @@
-// page.js -- the page's side of Gloamer: decoding and playing the music, the frame loop, keys, recording.
+// page.js -- the page's core: the program's track and the music that plays it, the frame loop, keys, recording,
+// and the hooks the tests and the benchmark drive it through. The other scripts add the controls, the playlist,
+// live sound and the start-up.
 'use strict';
 
 const logoPath = '/gloamer/vis_gloamer.bmp'; // beside the plug-in's own name in the program's file system
 const elements = {};
-for (const id of ['demo', 'file', 'pause', 'fullscreen', 'record', 'sensitivity', 'calm', 'canvas', 'stage', 'status',
-                  'error', 'download'])
-  elements[id] = document.getElementById(id);
+for (const element of document.querySelectorAll('[id]'))
+  elements[element.id] = element;
 
 const page = {
   module: null,
   audio: null,         // the AudioContext, made on the first play (browsers want a gesture before sound)
+  volume: null,        // the gain between the music and the speakers
   toRecorder: null,    // the music's way into a recording
+  buffer: null,        // the decoded track that plays
   source: null,        // the playing AudioBufferSourceNode
   startedAt: 0,        // the audio clock's time at the track's start
+  clock: null,         // what is heard now, in seconds of the host's track (null: the playing buffer's position)
+  onEnded: null,       // what to do when the track has played to its end
   running: false,
   paused: false,
   frame: 0,            // the pending animation frame
   recorder: null,
   message: '',         // the plug-in's last message box
+  pressedAt: 0,        // performance.now() of the last press of a play control, and of the first frame after it
+  firstFrameAt: 0,
 };
 
 function say(text) {
@@ -45,31 +52,15 @@ function setPlaying(playing) {
   for (const id of ['pause', 'fullscreen', 'record'])
     elements[id].disabled = !playing;
   elements.pause.textContent = 'Pause';
-}
-
-async function boot() {
-  if (!document.createElement('canvas').getContext('webgl2')) {
-    fail('This browser has no WebGL 2, which Gloamer draws with: try a current Chrome, Firefox or Safari.');
-    return;
-  }
-  try {
-    page.module = await createGloamer({ canvas: elements.canvas });
-    const logo = await fetch('vis_gloamer.bmp');
-    if (!logo.ok)
-      throw new Error(`the logo vis_gloamer.bmp is missing beside the page (${logo.status})`);
-    page.module.FS.mkdirTree('/gloamer');
-    page.module.FS.writeFile(logoPath, new Uint8Array(await logo.arrayBuffer()));
-  } catch (error) {
-    fail(`Gloamer could not start: ${error.message || error}`);
-    return;
-  }
-  elements.demo.disabled = false;
-  say('Ready: drop a song, open one, or play the demo.');
+  updatePosition();
 }
 
 function audioContext() {
   if (!page.audio) {
     page.audio = new AudioContext();
+    page.volume = page.audio.createGain();
+    page.volume.gain.value = Number(elements.volume.value);
+    page.volume.connect(page.audio.destination);
     page.toRecorder = page.audio.createMediaStreamDestination();
   }
   return page.audio;
@@ -77,8 +68,32 @@ function audioContext() {
 
 // Where in the track the listener is: the audio clock less what is still on its way to the speakers.
 function heardSeconds() {
+  if (page.clock)
+    return page.clock();
   const audio = page.audio;
   return Math.max(0, audio.currentTime - page.startedAt - (audio.outputLatency || audio.baseLatency || 0));
+}
+
+// The picture at the size picked (the window's by default), in CSS pixels; the plug-in's window takes the size the
+// canvas is shown at when told of a resize, as the native window follows its frame.
+function fitCanvas(announce = true) {
+  const canvas = elements.canvas;
+  const picked = /^(\d+)x(\d+)$/.exec(elements.size.value);
+  const width = picked ? Number(picked[1]) : innerWidth;
+  const height = picked ? Number(picked[2]) : innerHeight;
+  Object.assign(canvas.style, { width: `${width}px`, height: `${height}px`,
+                                left: `${Math.max(0, (innerWidth - width) / 2)}px`,
+                                top: `${Math.max(0, (innerHeight - height) / 2)}px` });
+  if (announce)
+    window.dispatchEvent(new Event('resize'));
+}
+
+function stopSource() {
+  if (!page.source)
+    return;
+  page.source.onended = null;
+  page.source.stop();
+  page.source = null;
 }
 
 function stop(text) {
@@ -86,11 +101,10 @@ function stop(text) {
   page.running = false;
   if (page.recorder)
     stopRecording();
-  if (page.source) {
-    page.source.onended = null;
-    page.source.stop();
-    page.source = null;
-  }
+  stopSource();
+  stopLive();
+  page.buffer = null;
+  page.clock = null;
   if (page.module)
     page.module._gloamer_stop();
   if (document.fullscreenElement)
@@ -100,25 +114,40 @@ function stop(text) {
     say(text);
 }
 
-// The track is in the program's memory already; this plays `buffer` and starts the plug-in on it.
-async function play(buffer, name) {
-  stop();
-  elements.error.textContent = '';
-  const audio = audioContext();
-  await audio.resume();
+// Starts the plug-in on the host's track as it is; false (and the reason in the error line) when it cannot start.
+function startPlugin() {
   page.message = '';
   if (page.module._gloamer_start() !== 0) {
     fail(`Gloamer could not start: ${page.message || lastError()}`);
-    return;
+    return false;
   }
-  applyShaping();
+  fitCanvas();
+  return true;
+}
+
+// The playing buffer from `offset` seconds on, the audio clock keeping the position.
+function startSource(offset) {
+  stopSource();
+  const audio = page.audio;
   page.source = audio.createBufferSource();
-  page.source.buffer = buffer;
-  page.source.connect(audio.destination);
+  page.source.buffer = page.buffer;
+  page.source.connect(page.volume);
   page.source.connect(page.toRecorder);
-  page.source.onended = () => stop(`Played ${name} to the end.`);
-  page.startedAt = audio.currentTime;
-  page.source.start();
+  page.source.onended = () => (page.onEnded ? page.onEnded() : stop('Played to the end.'));
+  page.startedAt = audio.currentTime - offset;
+  page.source.start(0, offset);
+}
+
+// Moves the music, and with it the picture, to `seconds` into the track.
+function seek(seconds) {
+  if (!page.running || !page.buffer)
+    return;
+  startSource(Math.max(0, Math.min(seconds, page.buffer.duration - 0.05)));
+  updatePosition();
+}
+
+// Begins the frame loop on what the plug-in was started for.
+function run(name) {
   page.running = true;
   page.paused = false;
   setPlaying(true);
@@ -127,13 +156,19 @@ async function play(buffer, name) {
   page.frame = requestAnimationFrame(drawFrame);
 }
 
-// The spectrum's sensitivity and calm, as the native host's --sensitivity and --calm.
-function applyShaping() {
-  if (page.module)
-    page.module._gloamer_set_shaping(Number(elements.sensitivity.value), elements.calm.checked ? 1 : 0);
+// The track is in the program's memory already; this plays `buffer` and starts the plug-in on it.
+async function play(buffer, name, onEnded = null) {
+  stop();
+  elements.error.textContent = '';
+  const audio = audioContext();
+  await audio.resume();
+  if (!startPlugin())
+    return;
+  page.buffer = buffer;
+  page.onEnded = onEnded || (() => stop(`Played ${name} to the end.`));
+  startSource(0);
+  run(name);
 }
-elements.sensitivity.addEventListener('input', applyShaping);
-elements.calm.addEventListener('change', applyShaping);
 
 const actions = {
   1: () => togglePause(),
@@ -151,6 +186,9 @@ function drawFrame() {
     fail(`Gloamer stopped: ${lastError()}`);
     return;
   }
+  if (!page.firstFrameAt)
+    page.firstFrameAt = performance.now();
+  frameDrawn();
   // The drawing buffer is only readable in the task that drew it.
   if (page.afterFrame)
     page.afterFrame();
@@ -178,41 +216,70 @@ function toggleFullscreen() {
     elements.canvas.requestFullscreen().catch(error => fail(`Full screen was refused: ${error.message}`));
 }
 
-async function playDemo() {
+// A press of a play control: the start-up time is measured from here to the first frame drawn.
+function pressed() {
+  page.pressedAt = performance.now();
+  page.firstFrameAt = 0;
+}
+
+// The demo, made once by the program as the page starts (it takes a while to synthesise): its samples as the program
+// holds them, and as the channels the music plays from.
+function makeDemo() {
   const module = page.module;
   const samples = module._gloamer_demo_track();
-  if (!samples) {
+  if (!samples)
+    return null;
+  const frames = module._gloamer_track_frames();
+  const count = module._gloamer_track_channels();
+  const pcm = module.HEAP16.slice(samples >> 1, (samples >> 1) + frames * count);
+  const channels = [];
+  for (let channel = 0; channel < count; ++channel) {
+    const out = new Float32Array(frames);
+    for (let i = 0; i < frames; ++i)
+      out[i] = pcm[i * count + channel] / 32768;
+    channels.push(out);
+  }
+  return { pcm, channels, rate: module._gloamer_track_rate() };
+}
+
+async function playDemo() {
+  const demo = page.demo;
+  const module = page.module;
+  if (!demo) {
     fail(`The demo could not be made: ${lastError()}`);
     return;
   }
-  const frames = module._gloamer_track_frames();
-  const channels = module._gloamer_track_channels();
-  const buffer = audioContext().createBuffer(channels, frames, module._gloamer_track_rate());
-  const pcm = module.HEAP16.subarray(samples >> 1, (samples >> 1) + frames * channels);
-  for (let channel = 0; channel < channels; ++channel) {
-    const out = buffer.getChannelData(channel);
-    for (let i = 0; i < frames; ++i)
-      out[i] = pcm[i * channels + channel] / 32768;
+  const frames = demo.channels[0].length;
+  const samples = module._gloamer_track_buffer(frames, demo.channels.length, demo.rate);
+  if (!samples) {
+    fail(`The demo could not be played: ${lastError()}`);
+    return;
   }
+  module.HEAP16.set(demo.pcm, samples >> 1);
+  const buffer = audioContext().createBuffer(demo.channels.length, frames, demo.rate);
+  demo.channels.forEach((data, channel) => buffer.copyToChannel(data, channel));
+  showPlaylist([]);
   await play(buffer, 'the demo');
 }
 
-// Any file the browser decodes; its first two channels go to the analyser as 16-bit samples.
-async function playFile(file) {
+// Any file the browser decodes; its first two channels go to the analyser as 16-bit samples. Resolves to false
+// (the reason in the error line) when it cannot be played.
+async function playFile(file, onEnded) {
   let buffer;
   try {
     buffer = await audioContext().decodeAudioData(await file.arrayBuffer());
   } catch (error) {
     stop();
     fail(`Cannot play '${file.name}': the browser cannot decode it as audio.`);
-    return;
+    return false;
   }
   const module = page.module;
   const channels = Math.min(2, buffer.numberOfChannels);
   const samples = module._gloamer_track_buffer(buffer.length, channels, buffer.sampleRate);
   if (!samples) {
+    stop();
     fail(`Cannot play '${file.name}': ${lastError()}`);
-    return;
+    return false;
   }
   const pcm = module.HEAP16.subarray(samples >> 1, (samples >> 1) + buffer.length * channels);
   for (let channel = 0; channel < channels; ++channel) {
@@ -220,7 +287,8 @@ async function playFile(file) {
     for (let i = 0; i < data.length; ++i)
       pcm[i * channels + channel] = Math.max(-32768, Math.min(32767, Math.round(data[i] * 32768)));
   }
-  await play(buffer, `'${file.name}'`);
+  await play(buffer, `'${file.name}'`, onEnded);
+  return page.running;
 }
 
 // The canvas and the music, as they are played, into a WebM the user downloads.
@@ -254,31 +322,20 @@ function stopRecording() {
   elements.record.classList.remove('on');
 }
 
-elements.demo.addEventListener('click', () => playDemo());
-elements.file.addEventListener('change', () => {
-  if (elements.file.files.length)
-    playFile(elements.file.files[0]);
-  elements.file.value = '';
-});
+// The controls that need the program, once it is ready.
+function ready() {
+  page.demo = makeDemo();
+  for (const id of ['demo', 'mic', 'screen'])
+    elements[id].disabled = false;
+  applyShaping();
+  say('Ready: drop songs or a folder, open some, listen live, or play the demo.');
+}
+
+elements.demo.addEventListener('click', () => { pressed(); playDemo(); });
 elements.pause.addEventListener('click', () => togglePause());
 elements.fullscreen.addEventListener('click', () => toggleFullscreen());
 elements.record.addEventListener('click', () => (page.recorder ? stopRecording() : startRecording()));
-
-for (const type of ['dragenter', 'dragover'])
-  document.addEventListener(type, event => {
-    event.preventDefault();
-    elements.stage.classList.add('over');
-  });
-document.addEventListener('dragleave', () => elements.stage.classList.remove('over'));
-document.addEventListener('drop', event => {
-  event.preventDefault();
-  elements.stage.classList.remove('over');
-  const file = event.dataTransfer.files[0];
-  if (!page.module)
-    return;
-  if (file)
-    playFile(file);
-});
+addEventListener('resize', () => fitCanvas(false));
 
 // For tests and benchmarks: a frame data file drawn frame by frame on its own virtual clock, with no audio.
 async function loadReplay(url) {
@@ -345,12 +402,19 @@ window.gloamerTestHooks = {
     page.module._gloamer_stop();
     return frames;
   },
+  // From the last press of a play control to the first frame drawn after it, in milliseconds (0: none yet).
+  startUp() {
+    return page.firstFrameAt ? page.firstFrameAt - page.pressedAt : 0;
+  },
   // Frames a second the page shows drawing the file's frames once per animation frame for `seconds`, at a size.
   async speed(url, seconds, width, height) {
     const frames = await loadReplay(url);
     const canvas = elements.canvas;
-    Object.assign(canvas.style, { width: `${width}px`, height: `${height}px`, maxWidth: 'none' });
-    window.dispatchEvent(new Event('resize'));
+    const size = elements.size;
+    const picked = size.value;
+    size.add(new Option(`${width} × ${height}`, `${width}x${height}`));
+    size.value = `${width}x${height}`;
+    fitCanvas();
     replayFrame(0);
     const drawn = await new Promise(resolve => {
       let k = 1;
@@ -366,11 +430,11 @@ window.gloamerTestHooks = {
       };
       requestAnimationFrame(draw);
     });
-    const size = `${canvas.width}x${canvas.height}`;
+    const drawnSize = `${canvas.width}x${canvas.height}`;
     page.module._gloamer_stop();
-    Object.assign(canvas.style, { width: '', height: '', maxWidth: '' });
-    return { size, framesPerSecond: drawn.frames / drawn.seconds };
+    size.value = picked;
+    fitCanvas();
+    return { size: drawnSize, framesPerSecond: drawn.frames / drawn.seconds };
   },
 };
 
-boot();
