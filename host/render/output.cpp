@@ -56,13 +56,53 @@ bool canCreateIn(const std::string& folder)
     return true;
 }
 
+int hexDigit(char c)
+{
+    return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+}
+
+// The file on disk an input reads, however it is named: a path, or a file: URL (file:///x, file://localhost/x,
+// file:x) with its %-escapes decoded. Empty for other URLs, which read nothing on disk.
+std::string localFileOf(const std::string& input)
+{
+    if (input.compare(0, 5, "file:") != 0)
+        return input.find("://") == std::string::npos ? input : "";
+    std::string path = input.substr(5);
+    if (path.compare(0, 2, "//") == 0) {
+        size_t slash = path.find('/', 2);
+        if (slash == std::string::npos)
+            return "";
+        path = path.substr(slash);
+    }
+    std::string decoded;
+    for (size_t i = 0; i < path.size(); ++i) {
+        if (path[i] == '%' && i + 2 < path.size() && hexDigit(path[i + 1]) >= 0 && hexDigit(path[i + 2]) >= 0) {
+            decoded += (char)(hexDigit(path[i + 1]) * 16 + hexDigit(path[i + 2]));
+            i += 2;
+        } else {
+            decoded += path[i];
+        }
+    }
+    return decoded;
+}
+
+bool isInput(const std::string& name, const std::string& input)
+{
+    if (input == "-" || input == "pipe:" || input == "pipe:0")
+        return isStandardInput(name);
+    const std::string file = localFileOf(input);
+    return !file.empty() && sameFile(name, file);
+}
+
 // One name the output will take. A link there is itself replaced, never written through, so only what the
 // name reaches decides whether it is the input.
 void checkName(const OutputRequest& request, const std::string& name)
 {
     for (const std::string& input : request.inputs)
-        if (sameFile(name, input))
+        if (isInput(name, input))
             throw HostError("cannot write '" + name + "': it is the input '" + input + "'");
+    if (isSpecialFile(name))
+        throw HostError("cannot write '" + name + "': it is not a regular file (a FIFO, device or socket is never replaced)");
     if (fileNameOf(name).size() > 255)
         throw HostError("cannot write '" + name + "': the file name is too long (255 characters at most)");
     PathKind kind = entryKind(name);
@@ -90,7 +130,7 @@ void parseFrameSize(const std::string& text, int& width, int& height)
     char extra = 0;
     if (sscanf(text.c_str(), "%5dx%5d%c", &width, &height, &extra) != 2 || width < 16 || height < 16 ||
         width > 7680 || height > 4320)
-        throw HostError("--size '" + text + "' is not a size like 1280x720 (16x16 to 7680x4320)");
+        throw UsageError("--size '" + text + "' is not a size like 1280x720 (16x16 to 7680x4320)");
 }
 
 OutputRequest outputFor(const std::string& path, bool overwrite, const std::string& size)
@@ -109,7 +149,7 @@ void checkOutputFile(const std::string& path, bool overwrite, const std::vector<
     request.overwrite = overwrite;
     request.inputs = inputs;
     if (path.empty())
-        throw HostError("no output given (add -o FILE)");
+        throw UsageError("no output given (add -o FILE)");
     checkFolder(path);
     checkName(request, path);
 }
@@ -145,7 +185,9 @@ bool isPictureSequence(const std::string& output)
 
 std::string pictureName(const std::string& pattern, int64_t number)
 {
-    std::vector<char> name(pattern.size() + 32);
+    // Sized by what printf says it writes: a wide field gives a long name, never a cut one.
+    int length = snprintf(nullptr, 0, pattern.c_str(), (int)number);
+    std::vector<char> name((size_t)std::max(length, 0) + 1);
     snprintf(name.data(), name.size(), pattern.c_str(), (int)number);
     return name.data();
 }
@@ -154,16 +196,16 @@ void checkOutput(const OutputRequest& request)
 {
     const std::string& output = request.path;
     if (output.empty())
-        throw HostError("no output given (add -o OUT.mp4, or -o DIR/%05d.png for pictures)");
+        throw UsageError("no output given (add -o OUT.mp4, or -o DIR/%05d.png for pictures)");
     std::string extension = lowerExtension(output);
     bool pictures = isPictureSequence(output);
     if (!pictures && extension == "png")
-        throw HostError("cannot write '" + output + "': a picture sequence needs a frame number, like DIR/%05d.png");
+        throw UsageError("cannot write '" + output + "': a picture sequence needs one frame number, like DIR/%05d.png");
     if (!pictures && extension != "mp4" && extension != "mkv" && extension != "mov")
-        throw HostError("cannot write '" + output +
+        throw UsageError("cannot write '" + output +
                         "': unknown video format (use .mp4, .mkv or .mov, or DIR/%05d.png for pictures)");
     if (!pictures && (request.format.width % 2 || request.format.height % 2))
-        throw HostError("--size " + std::to_string(request.format.width) + "x" +
+        throw UsageError("--size " + std::to_string(request.format.width) + "x" +
                         std::to_string(request.format.height) + ": video needs an even width and height");
 
     checkFolder(output);
@@ -179,7 +221,8 @@ void checkOutput(const OutputRequest& request)
 std::unique_ptr<FrameSink> openOutput(const OutputRequest& request)
 {
     checkOutput(request);
-    const VideoFormat& format = request.format;
+    VideoFormat format = request.format;
+    format.replace = request.overwrite;
     std::unique_ptr<FrameSink> sink = isPictureSequence(request.path)
                                           ? openPictureSequence(request.path, format)
                                           : openVideoFile(request.path, format, request.audio);
