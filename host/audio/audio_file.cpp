@@ -226,11 +226,12 @@ AudioTrack loadAudioFile(const std::string& path, std::string* warning)
             if (packet->pts != AV_NOPTS_VALUE) {
                 if (firstPts == AV_NOPTS_VALUE)
                     firstPts = packet->pts;
-                // The encoder's delay, which the decoder drops, is no gap (at 8 kHz an MP3's is 0.14 s).
+                // The encoder's delay and padding, which the decoder drops, are no gap and no cut (at 8 kHz an
+                // MP3's delay is 0.14 s).
                 size_t size = 0;
                 if (const uint8_t* skip = av_packet_get_side_data(packet.get(), AV_PKT_DATA_SKIP_SAMPLES, &size);
-                    skip && size >= 4)
-                    skipped += (double)AV_RL32(skip) / track.sampleRate;
+                    skip && size >= 8)
+                    skipped += (double)(AV_RL32(skip) + AV_RL32(skip + 4)) / track.sampleRate;
                 if ((double)(packet->pts - firstPts) * av_q2d(audio->time_base) > here() + skipped + 0.1)
                     damage.note(here());
             }
@@ -263,7 +264,7 @@ AudioTrack loadAudioFile(const std::string& path, std::string* warning)
                        secondsText(collector.leftOut()) + " s that differ from its first part";
         else if (damage.found)
             *warning = quoted(path) + " is damaged at " + secondsText(damage.at) + " s: playing what decodes";
-        else if (cut || (!stream && !estimated && declared > here() + 0.05 + declared * 0.01))
+        else if (cut || (!stream && !estimated && declared > here() + skipped + 0.05 + declared * 0.01))
             *warning = quoted(path) + " is cut short: playing the " + secondsText(here()) + " s it holds";
     }
     return track;
