@@ -4,12 +4,15 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/intreadwrite.h>
 #include <libavutil/opt.h>
 #include <libswresample/swresample.h>
 }
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -26,6 +29,8 @@ namespace {
 
 // Anything a track may hold: about 6 hours of stereo at 48 kHz, so that a sample count fits a 32-bit int.
 constexpr int64_t maxSamples = int64_t{1} << 31;
+// The highest sample rate any audio interface plays; a header that declares more is damaged or hostile.
+constexpr int maxSampleRate = 768000;
 
 struct ResamplerCloser {
     void operator()(SwrContext* context) const { swr_free(&context); }
@@ -47,8 +52,8 @@ void checkReadable(const std::string& path)
     }
     if (S_ISDIR(info.st_mode))
         throw HostError("cannot open " + quoted(path) + ": it is a folder, not an audio file");
-    std::ifstream probe(path, std::ios::binary);
-    if (!probe)
+    // Opening a FIFO waits for its writer: only the media input's open, which gives way to Ctrl-C, may wait.
+    if (!S_ISREG(info.st_mode) ? access(path.c_str(), R_OK) != 0 : !std::ifstream(path, std::ios::binary))
         throw HostError("cannot open " + quoted(path) + ": " + std::strerror(errno ? errno : EACCES));
     if (S_ISREG(info.st_mode) && info.st_size == 0)
         throw HostError("cannot read " + quoted(path) + ": the file is empty");
@@ -61,17 +66,27 @@ std::string secondsText(double seconds)
     return text;
 }
 
-// Collects decoded frames as 16-bit interleaved samples at the stream's own rate, the first two channels kept.
+// Collects decoded frames as 16-bit interleaved samples at the stream's own rate: mono as it is, anything wider
+// (5.1, 7.1) mixed down to stereo, so that a centre or surround channel is heard and seen too.
 class SampleCollector {
 public:
     SampleCollector(const AVCodecContext& codec, AudioTrack& track, const std::string& path)
         : track_(track), path_(path), channels_(codec.ch_layout.nb_channels)
     {
         SwrContext* resampler = nullptr;
-        AVChannelLayout layout = codec.ch_layout; // swr's declaration is not const-correct; it only reads this
-        // Same layout and rate out as in: only the sample format changes (float saturates at full scale).
-        if (swr_alloc_set_opts2(&resampler, &layout, AV_SAMPLE_FMT_S16, codec.sample_rate, &layout, codec.sample_fmt, codec.sample_rate, 0, nullptr) < 0 ||
-            swr_init(resampler) < 0) {
+        AVChannelLayout in = {};
+        // A layout that only counts its channels is taken as the usual one for that count, which swr can mix.
+        if (codec.ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
+            av_channel_layout_default(&in, channels_);
+        else
+            av_channel_layout_copy(&in, &codec.ch_layout);
+        AVChannelLayout out = {};
+        av_channel_layout_default(&out, track.channelCount);
+        // The rate stays; the format becomes 16-bit (float saturates at full scale) and the channels the track's.
+        int made = swr_alloc_set_opts2(&resampler, &out, AV_SAMPLE_FMT_S16, codec.sample_rate, &in, codec.sample_fmt,
+                                       codec.sample_rate, 0, nullptr);
+        av_channel_layout_uninit(&in);
+        if (made < 0 || swr_init(resampler) < 0) {
             swr_free(&resampler);
             throw HostError("cannot read " + quoted(path) + ": its sample format cannot be converted");
         }
@@ -80,9 +95,12 @@ public:
 
     void add(const AVFrame& frame)
     {
-        if (frame.ch_layout.nb_channels != channels_ || frame.sample_rate != track_.sampleRate)
-            return; // a stream that changes shape part-way: what follows does not belong to this track
-        chunk_.resize((size_t)frame.nb_samples * (size_t)channels_);
+        if (frame.ch_layout.nb_channels != channels_ || frame.sample_rate != track_.sampleRate) {
+            // A stream that changes shape part-way (a chained Ogg file): what follows does not belong to this track.
+            leftOut_ += (double)frame.nb_samples / std::max(1, frame.sample_rate);
+            return;
+        }
+        chunk_.resize((size_t)frame.nb_samples * (size_t)track_.channelCount);
         uint8_t* out = reinterpret_cast<uint8_t*>(chunk_.data());
         int frames = swr_convert(resampler_.get(), &out, frame.nb_samples,
                                  const_cast<const uint8_t**>(frame.extended_data), frame.nb_samples);
@@ -91,14 +109,16 @@ public:
         if ((int64_t)track_.samples.size() + (int64_t)frames * track_.channelCount > maxSamples)
             throw HostError("cannot play " + quoted(path_) + ": it is too long (more than " +
                             std::to_string(maxSamples / track_.channelCount / track_.sampleRate / 60) + " minutes)");
-        for (int i = 0; i < frames; ++i) {
-            const int16_t* source = &chunk_[(size_t)i * (size_t)channels_];
-            track_.samples.insert(track_.samples.end(), source, source + track_.channelCount);
-        }
+        track_.samples.insert(track_.samples.end(), chunk_.begin(),
+                              chunk_.begin() + (ptrdiff_t)frames * track_.channelCount);
     }
+
+    // Seconds of sound left out because their rate or channels differ from the track's.
+    double leftOut() const { return leftOut_; }
 
 private:
     AudioTrack& track_;
+    double leftOut_ = 0;
     const std::string& path_;
     int channels_;
     std::unique_ptr<SwrContext, ResamplerCloser> resampler_;
@@ -140,6 +160,9 @@ AudioTrack loadAudioFile(const std::string& path, std::string* warning)
         throw HostError("cannot read " + quoted(path) + ": its audio decoder cannot be started");
     if (decoder->ch_layout.nb_channels < 1 || decoder->sample_rate < 1)
         throw HostError("cannot read " + quoted(path) + ": the file declares no channels or no sample rate");
+    if (decoder->sample_rate > maxSampleRate)
+        throw HostError("cannot play " + quoted(path) + ": its sample rate of " + std::to_string(decoder->sample_rate) +
+                        " Hz is beyond any sound card (" + std::to_string(maxSampleRate / 1000) + " kHz at most)");
 
     AudioTrack track;
     track.sampleRate = decoder->sample_rate;
@@ -174,6 +197,7 @@ AudioTrack loadAudioFile(const std::string& path, std::string* warning)
     bool cut = false;
     double shortPacketAt = -1;
     int64_t firstPts = AV_NOPTS_VALUE;
+    double skipped = 0;
     for (;;) {
         int result = av_read_frame(format, packet.get());
         if (result == AVERROR_EOF) {
@@ -181,6 +205,7 @@ AudioTrack loadAudioFile(const std::string& path, std::string* warning)
             break;
         }
         if (result < 0) {
+            input.throwIfStopped();
             // Data that does not parse is damage to skip; a read that fails (end of a cut file, a dropped
             // connection) ends what there is.
             if (result != AVERROR_INVALIDDATA) {
@@ -201,7 +226,13 @@ AudioTrack loadAudioFile(const std::string& path, std::string* warning)
             if (packet->pts != AV_NOPTS_VALUE) {
                 if (firstPts == AV_NOPTS_VALUE)
                     firstPts = packet->pts;
-                if ((double)(packet->pts - firstPts) * av_q2d(audio->time_base) > here() + 0.1)
+                // The encoder's delay and padding, which the decoder drops, are no gap and no cut (at 8 kHz an
+                // MP3's delay is 0.14 s).
+                size_t size = 0;
+                if (const uint8_t* skip = av_packet_get_side_data(packet.get(), AV_PKT_DATA_SKIP_SAMPLES, &size);
+                    skip && size >= 8)
+                    skipped += (double)(AV_RL32(skip) + AV_RL32(skip + 4)) / track.sampleRate;
+                if ((double)(packet->pts - firstPts) * av_q2d(audio->time_base) > here() + skipped + 0.1)
                     damage.note(here());
             }
             if (avcodec_send_packet(decoder.get(), packet.get()) < 0)
@@ -220,13 +251,20 @@ AudioTrack loadAudioFile(const std::string& path, std::string* warning)
         warning->clear();
         // A file whose header promises more than its data holds was cut short; an estimate from the bit rate
         // promises nothing.
+        // The container's duration is the longest stream's: it speaks for the audio only when it is alone.
+        int others = 0;
+        for (unsigned i = 0; i < format->nb_streams; ++i)
+            others += (int)i != index && !(format->streams[i]->disposition & AV_DISPOSITION_ATTACHED_PIC);
         double declared = audio->duration != AV_NOPTS_VALUE ? (double)audio->duration * av_q2d(audio->time_base)
-                          : format->duration != AV_NOPTS_VALUE ? (double)format->duration / AV_TIME_BASE
-                                                               : 0;
+                          : format->duration != AV_NOPTS_VALUE && others == 0 ? (double)format->duration / AV_TIME_BASE
+                                                                             : 0;
         bool estimated = format->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE;
-        if (damage.found)
+        if (collector.leftOut() > 0)
+            *warning = quoted(path) + " changes its sample rate or channels part-way: leaving out the " +
+                       secondsText(collector.leftOut()) + " s that differ from its first part";
+        else if (damage.found)
             *warning = quoted(path) + " is damaged at " + secondsText(damage.at) + " s: playing what decodes";
-        else if (cut || (!stream && !estimated && declared > here() + 0.05 + declared * 0.01))
+        else if (cut || (!stream && !estimated && declared > here() + skipped + 0.05 + declared * 0.01))
             *warning = quoted(path) + " is cut short: playing the " + secondsText(here()) + " s it holds";
     }
     return track;

@@ -158,7 +158,7 @@ void writeRecord(const std::string& path, const BatchRecord& record)
     if (made)
         throw HostError("cannot make the folder of the record '" + path + "': " + made.message());
     errno = 0;
-    PendingFile pending(path);
+    PendingFile pending(path, true); // a record replaces the one before it
     FILE* file = std::fopen(pending.path().c_str(), "wb");
     bool written = file && std::fwrite(body.data(), 1, body.size(), file) == body.size() && std::fflush(file) == 0 &&
                    fsync(fileno(file)) == 0;

@@ -42,7 +42,7 @@ int runAnalyse(const AnalyseOptions& options, const CommonOptions& common)
     header.sampleRate = (uint32_t)track.sampleRate;
     header.channelCount = (uint32_t)track.channelCount;
     header.latencyMs = (uint32_t)clampLatencyMs(module.latencyMs);
-    FrameDataWriter writer(options.output, header);
+    FrameDataWriter writer(options.output, header, options.overwrite);
     SpectrumAnalyser analyser;
     FrameRecord record;
     // Ctrl-C keeps the frames analysed so far, as a render keeps the frames drawn.
@@ -70,6 +70,7 @@ void addAnalyseCommand(CLI::App& app, CommandLine& commandLine)
     addFpsOption(*analyse, options->fps);
     addSpanOptions(*analyse, options->start, options->duration, "Analyse");
     analyse->add_flag("--overwrite", options->overwrite, "Replace an existing output");
+    addTimeoutOption(*analyse);
     addPluginOption(*analyse, commandLine.common);
     analyse->footer("The plug-in is loaded, not started: it only says how far ahead it wants the audio and which rows "
                     "it reads.\nReplay the file with gloamer replay, or with gloamer.exe replay on Windows.");

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -59,7 +60,7 @@ std::string pluginToRun(const CommonOptions& options, const std::string& music, 
     std::optional<std::string> bitmap;
     if (options.logo == "cover") {
         if (music.empty())
-            throw HostError("--logo cover takes the cover of a music file, and none was given");
+            throw UsageError("--logo cover takes the cover of a music file, and none was given");
         bitmap = logoBitmapFromCover(music, options.logoSize);
         if (!bitmap) {
             std::fprintf(stderr, "gloamer: '%s' has no cover picture: drawing the plug-in's own logo\n", music.c_str());
@@ -146,7 +147,15 @@ void addShapingOptions(CLI::App& command, SpectrumShaping& shaping)
     command.add_option("--sensitivity", shaping.sensitivity,
                        "Scale the spectrum fed to the visualizer, 0 to 4: above 1 quiet music moves more, below 1 "
                        "loud music glows less")
-        ->check(CLI::Range(0.0, 4.0))
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                char* end = nullptr;
+                double value = std::strtod(text.c_str(), &end);
+                // NaN passes every comparison as false, so it is refused by name.
+                return std::isfinite(value) && value >= 0 && value <= 4 ? std::string()
+                                                                         : text + " is not a number from 0 to 4";
+            },
+            ""))
         ->type_name("X")
         ->capture_default_str();
     command.add_flag("--calm", shaping.calm,
@@ -201,6 +210,11 @@ int run(CLI::App& app, CommandLine& commandLine, int argc, char** argv)
     }
     try {
         return action();
+    } catch (const StopRequested&) {
+        return 128 + (interruptSignal() ? interruptSignal() : SIGINT);
+    } catch (const UsageError& error) {
+        std::fprintf(stderr, "gloamer: %s\n", error.what());
+        return 2;
     } catch (const HostError& error) {
         std::fprintf(stderr, "gloamer: %s\n", error.what());
     } catch (const std::bad_alloc&) {

@@ -57,6 +57,8 @@ void addShapingOptions(CLI::App& command, SpectrumShaping& shaping);
 // The file a command was given, or the demo track when none; a warning about the file goes to stderr.
 struct AudioTrack;
 AudioTrack loadTrackOrDemo(const std::string& file);
+// --timeout SECONDS of the commands that read an input: how long a read waits for data.
+void addTimeoutOption(CLI::App& command);
 // The optional FILE argument of the commands that take music.
 void addAudioFileArgument(CLI::App& command, std::string& file);
 

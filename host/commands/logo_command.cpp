@@ -7,7 +7,8 @@
 #include "host/process/host_error.h"
 #include "host/logo/logo_picture.h"
 #include "host/process/pending_file.h"
-#include "host/process/output_checks.h"
+#include "host/video/output.h"
+#include "host/process/interrupt.h"
 
 namespace gloamer {
 
@@ -25,12 +26,15 @@ int runLogo(const LogoOptions& options)
     checkOutputFile(options.output, options.overwrite, {options.picture});
     const std::string bitmap = logoBitmapFromPicture(options.picture, options.size);
     // Whole or not at all: a player never finds half a logo.
-    PendingFile pending(options.output);
+    PendingFile pending(options.output, options.overwrite);
     {
         std::ofstream out(pending.path(), std::ios::binary);
         if (!(out << bitmap) || !out.flush())
             throw HostError("cannot write '" + options.output + "': the disk is full or failing");
     }
+    // Ctrl-C while the picture was read: nothing is left, as after any stopped command.
+    if (interruptRequested())
+        throw StopRequested();
     pending.commit();
     return 0;
 }
@@ -53,6 +57,7 @@ void addLogoCommand(CLI::App& app, CommandLine& commandLine)
         ->type_name("N")
         ->capture_default_str();
     logo->add_flag("--overwrite", options->overwrite, "Replace an existing output");
+    addTimeoutOption(*logo);
     logo->footer("Black in the picture is see-through, as in the plug-in's own logo. Copy the result beside the "
                  "plug-in's library (vis_gloamer.dll or vis_gloamer.so).");
     logo->callback([&commandLine, options] { commandLine.action = [options] { return runLogo(*options); }; });

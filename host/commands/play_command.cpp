@@ -70,6 +70,7 @@ void addPlayCommand(CLI::App& app, CommandLine& commandLine)
         ->check(positiveNumber(false))
         ->type_name("SECONDS");
     addShapingOptions(*play, options->shaping);
+    addTimeoutOption(*play);
     addWindowOptions(*play, options->window, options->size);
     addPluginOption(*play, commandLine.common);
     addLogoOptions(*play, commandLine.common, true);

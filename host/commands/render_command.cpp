@@ -52,6 +52,8 @@ int runRender(const RenderOptions& options, const CommonOptions& common)
     checkOutput(output); // the cheap refusals first, before the music is read
     if (!options.input.empty())
         output.inputs.push_back(options.input);
+    if (!common.logo.empty() && common.logo != "cover")
+        output.inputs.push_back(common.logo);
 
     AudioTrack track = loadTrackOrDemo(options.input);
     const FrameSpan span = frameSpanOf(track, options.start, options.duration, options.fps);
@@ -155,6 +157,7 @@ void addRenderCommand(CLI::App& app, CommandLine& commandLine)
         ->capture_default_str();
     addShapingOptions(*render, options->shaping);
     render->add_flag("--overwrite", options->overwrite, "Replace an existing output");
+    addTimeoutOption(*render);
     render->add_flag("-q,--quiet", options->quiet, "Print no progress");
     addPluginOption(*render, commandLine.common);
     addLogoOptions(*render, commandLine.common, true);

@@ -17,7 +17,9 @@ namespace fs = std::filesystem;
 LogoFolder::LogoFolder(const std::string& pluginPath, const std::string& bitmap)
 {
     fs::path base = fs::temp_directory_path();
-    std::string pattern = (base / "gloamer-logo-XXXXXX").string();
+    // What a run killed outright left here goes first; this run's folder names its machine and process.
+    removeLitterOf(base.string(), "gloamer-logo");
+    std::string pattern = (base / (temporaryStem("gloamer-logo") + "XXXXXX")).string();
     if (!mkdtemp(pattern.data()))
         throw HostError("cannot make a folder for the logo in '" + base.string() + "': " + std::strerror(errno));
     folder_ = std::make_unique<TemporaryPath>(pattern);

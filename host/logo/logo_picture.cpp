@@ -7,6 +7,8 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -15,6 +17,7 @@ extern "C" {
 #include "host/media/media_input.h"
 #include "host/media/ffmpeg_handles.h"
 #include "host/process/host_error.h"
+#include "host/process/interrupt.h"
 
 namespace gloamer {
 
@@ -22,14 +25,40 @@ namespace {
 
 using FramePtr = std::unique_ptr<AVFrame, FrameCloser>;
 
+// Refuses a picture larger than the host decodes, once its header has told its size.
+void checkPictureSize(int width, int height, const std::string& name)
+{
+    if ((int64_t)width * height > maxPicturePixels)
+        throw HostError("cannot read '" + name + "': the picture is too large (" + std::to_string(width) + " x " +
+                        std::to_string(height) + "; 64 megapixels, 8192 x 8192, at most)");
+}
+
 std::unique_ptr<AVCodecContext, CodecCloser> openDecoder(const AVStream& stream, const std::string& name)
 {
+    checkPictureSize(stream.codecpar->width, stream.codecpar->height, name);
     const AVCodec* codec = avcodec_find_decoder(stream.codecpar->codec_id);
     std::unique_ptr<AVCodecContext, CodecCloser> decoder(codec ? avcodec_alloc_context3(codec) : nullptr);
-    if (!decoder || avcodec_parameters_to_context(decoder.get(), stream.codecpar) < 0 ||
-        avcodec_open2(decoder.get(), codec, nullptr) < 0)
+    if (!decoder || avcodec_parameters_to_context(decoder.get(), stream.codecpar) < 0)
+        throw HostError("cannot read '" + name + "': its picture encoding is not one this build decodes");
+    decoder->max_pixels = maxPicturePixels; // a size only the picture's own header tells is refused there
+    if (avcodec_open2(decoder.get(), codec, nullptr) < 0)
         throw HostError("cannot read '" + name + "': its picture encoding is not one this build decodes");
     return decoder;
+}
+
+// A picture that did not decode: too large, when its header had said so, or else damaged.
+void refuseIfTooLarge(const AVCodecContext& decoder, const std::string& name)
+{
+    int width = 0, height = 0;
+    takeRefusedPictureSize(width, height);
+    checkPictureSize(width, height, name);
+    checkPictureSize(decoder.width, decoder.height, name);
+}
+
+void throwUndecoded(const AVCodecContext& decoder, const std::string& name)
+{
+    refuseIfTooLarge(decoder, name);
+    throw HostError("cannot read '" + name + "': its picture does not decode");
 }
 
 // The first picture `packets` yields through `decoder`; null when none decodes.
@@ -39,6 +68,8 @@ FramePtr firstPicture(AVCodecContext& decoder, NextPacket nextPacket)
     FramePtr frame(av_frame_alloc());
     std::unique_ptr<AVPacket, PacketCloser> packet(av_packet_alloc());
     for (bool more = true; more;) {
+        if (interruptRequested())
+            throw StopRequested();
         more = nextPacket(*packet);
         avcodec_send_packet(&decoder, more ? packet.get() : nullptr);
         av_packet_unref(packet.get());
@@ -54,7 +85,8 @@ void put32(std::string& out, size_t at, uint32_t value)
         out[at + (size_t)i] = (char)(value >> (8 * i));
 }
 
-// Scales `frame` to fit size x size, keeping its aspect, centred on black, as a 24-bit bottom-up BMP.
+// Scales `frame` to fit size x size, keeping its aspect, centred on black, as a 24-bit bottom-up BMP. What is
+// see-through in the picture is laid onto that black, as the plug-in draws its logo on its black background.
 std::string fittedBitmap(const AVFrame& frame, int size, const std::string& name)
 {
     if (frame.width < 1 || frame.height < 1)
@@ -63,14 +95,18 @@ std::string fittedBitmap(const AVFrame& frame, int size, const std::string& name
     const int width = std::clamp((int)std::lround(frame.width * scale), 1, size);
     const int height = std::clamp((int)std::lround(frame.height * scale), 1, size);
     SwsContext* scaler = sws_getContext(frame.width, frame.height, (AVPixelFormat)frame.format, width, height,
-                                        AV_PIX_FMT_BGR24, SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
+                                        AV_PIX_FMT_BGRA, SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
     if (!scaler)
         throw HostError("cannot read '" + name + "': its pixel format cannot be converted");
-    std::vector<uint8_t> scaled((size_t)width * (size_t)height * 3);
-    uint8_t* planes[1] = {scaled.data()};
-    int strides[1] = {width * 3};
+    std::vector<uint8_t> withAlpha((size_t)width * (size_t)height * 4);
+    uint8_t* planes[1] = {withAlpha.data()};
+    int strides[1] = {width * 4};
     sws_scale(scaler, frame.data, frame.linesize, 0, frame.height, planes, strides);
     sws_freeContext(scaler);
+    std::vector<uint8_t> scaled((size_t)width * (size_t)height * 3);
+    for (size_t pixel = 0; pixel < (size_t)width * (size_t)height; ++pixel)
+        for (size_t c = 0; c < 3; ++c)
+            scaled[pixel * 3 + c] = (uint8_t)((withAlpha[pixel * 4 + c] * withAlpha[pixel * 4 + 3] + 127) / 255);
 
     const size_t rowBytes = ((size_t)size * 3 + 3) / 4 * 4;
     const size_t header = 54;
@@ -95,7 +131,12 @@ std::string fittedBitmap(const AVFrame& frame, int size, const std::string& name
 
 std::string logoBitmapFromPicture(const std::string& picture, int size)
 {
-    MediaInput input = openMediaInput(picture);
+    int width = 0, height = 0;
+    takeRefusedPictureSize(width, height); // forget what an earlier picture left
+    struct stat info;
+    if (stat(picture.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size == 0)
+        throw HostError("cannot read '" + picture + "': the file is empty");
+    MediaInput input = openMediaInput(picture, "a picture");
     AVFormatContext* format = input.format();
     int index = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     if (index < 0)
@@ -107,15 +148,18 @@ std::string logoBitmapFromPicture(const std::string& picture, int size)
                 return true;
             av_packet_unref(&packet);
         }
+        input.throwIfStopped();
         return false;
     });
     if (!frame)
-        throw HostError("cannot read '" + picture + "': its picture does not decode");
+        throwUndecoded(*decoder, picture);
     return fittedBitmap(*frame, size, picture);
 }
 
 std::optional<std::string> logoBitmapFromCover(const std::string& music, int size)
 {
+    int width = 0, height = 0;
+    takeRefusedPictureSize(width, height); // forget what an earlier picture left
     MediaInput input = openMediaInput(music);
     AVFormatContext* format = input.format();
     for (unsigned i = 0; i < format->nb_streams; ++i) {
@@ -132,6 +176,7 @@ std::optional<std::string> logoBitmapFromCover(const std::string& music, int siz
         });
         if (frame)
             return fittedBitmap(*frame, size, music);
+        refuseIfTooLarge(*decoder, music); // a cover that does not decode otherwise is as good as none
     }
     return std::nullopt;
 }

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "host/process/pending_file.h"
+#include "host/process/system.h"
 #include "host/process/interrupt.h"
 
 namespace gloamer {
@@ -14,23 +15,37 @@ namespace {
 volatile bool jobRunning = false;
 
 // A plug-in that calls exit() mid-render must not pass for a finished one: no output, status 1.
+char pluginName[256];
+
 void onExitDuringJob()
 {
     if (!jobRunning)
         return;
     removePendingFiles();
-    std::fputs("gloamer: the plug-in ended the process in the middle of the render; nothing was written\n", stderr);
+    std::fprintf(stderr, "gloamer: the plug-in '%s' ended the process in the middle of the render; nothing was written\n",
+                 pluginName);
     std::_Exit(1);
 }
 
+// exit() and quick_exit() in the plug-in, and its crashes, are reported naming it.
 struct ExitGuard {
-    ExitGuard()
+    explicit ExitGuard(const std::string& plugin)
     {
+#ifdef _WIN32
         static bool registered = std::atexit(onExitDuringJob) == 0;
+#else
+        static bool registered = std::atexit(onExitDuringJob) == 0 && std::at_quick_exit(onExitDuringJob) == 0;
+#endif
         (void)registered;
+        std::snprintf(pluginName, sizeof(pluginName), "%s", fileNameOf(plugin).c_str());
+        setCrashNote("gloamer: the plug-in '" + std::string(pluginName) + "' crashed in the middle of the render");
         jobRunning = true;
     }
-    ~ExitGuard() { jobRunning = false; }
+    ~ExitGuard()
+    {
+        jobRunning = false;
+        setCrashNote("");
+    }
 };
 
 } // namespace
@@ -44,7 +59,7 @@ int runRenderJob(RenderJob& job, const OutputRequest& output, bool quiet)
     job.stopRequested = [] { return interruptRequested(); };
     RenderResult result;
     {
-        ExitGuard guard;
+        ExitGuard guard(job.pluginPath);
         result = renderFrames(job);
     }
     progress.finish(result.framesWritten, result.interrupted);

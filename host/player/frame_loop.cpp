@@ -42,7 +42,8 @@ LoopEnd FrameLoop::run()
         }
         renderFrame();
         countFrame();
-        waitForNextFrame(frameStart);
+        if (std::optional<LoopEnd> end = waitForNextFrame(frameStart))
+            return *end;
     }
 }
 
@@ -162,20 +163,29 @@ void FrameLoop::countFrame()
 }
 
 // After each render the plug-in's delay, and no sooner than the frame-rate cap allows.
-void FrameLoop::waitForNextFrame(Clock::time_point frameStart)
+std::optional<LoopEnd> FrameLoop::waitForNextFrame(Clock::time_point frameStart)
 {
     int delayMs = std::clamp(session_.module().delayMs, 0, 1000);
     Clock::time_point wake = Clock::now() + std::chrono::milliseconds(delayMs);
-    if (options_.maxFramesPerSecond > 0)
+    if (options_.maxFramesPerSecond > 0) {
+        // A day at most between frames: however small the rate, the interval fits the clock's count.
+        double interval = std::min(1.0 / options_.maxFramesPerSecond, 86400.0);
         wake = std::max(wake, frameStart + std::chrono::duration_cast<Clock::duration>(
-                                               std::chrono::duration<double>(1.0 / options_.maxFramesPerSecond)));
-    // In short steps, so that Ctrl-C is seen within a few milliseconds.
+                                               std::chrono::duration<double>(interval)));
+    }
+    // In short steps, so that Ctrl-C, the window's messages and the end of the music are seen within a few
+    // milliseconds however long the wait.
     while (!interruptRequested()) {
         Clock::time_point now = Clock::now();
         if (now >= wake)
             break;
         std::this_thread::sleep_for(std::min<Clock::duration>(wake - now, std::chrono::milliseconds(10)));
+        if (std::optional<LoopEnd> end = pumpMessages())
+            return end;
+        if (feed_.ended())
+            return LoopEnd::AudioEnded;
     }
+    return std::nullopt;
 }
 
 } // namespace gloamer

@@ -52,7 +52,8 @@ private:
     void toggleFullscreen();
     void applyWindowOptions();
     void countFrame();
-    void waitForNextFrame(std::chrono::steady_clock::time_point frameStart);
+    // Waits, handling messages, until the next frame is due; gives the end that came meanwhile, if any.
+    std::optional<LoopEnd> waitForNextFrame(std::chrono::steady_clock::time_point frameStart);
 
     PluginSession& session_;
     HostWindow& host_;

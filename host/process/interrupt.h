@@ -1,6 +1,8 @@
 // interrupt.h -- Ctrl-C, SIGTERM and SIGHUP as a request to stop, seen by the frame loop between frames.
 #pragma once
 
+#include <string>
+
 namespace gloamer {
 
 // From here on the first SIGINT, SIGTERM or SIGHUP only raises the request; a second one ends the process at
@@ -11,6 +13,10 @@ bool interruptRequested();
 // The signal that asked to stop, 0 when none did.
 int interruptSignal();
 void clearInterruptRequest();
+
+// While set, a crash (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT) first writes this text and the crash's name
+// as one line on stderr: "the plug-in 'X' crashed" says whose fault it was. Empty: no line.
+void setCrashNote(const std::string& text);
 
 // The handlers each system's installInterruptHandlers sets: a request to stop, and a crash or a second request.
 void onStopSignal(int number);

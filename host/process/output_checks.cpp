@@ -60,6 +60,44 @@ bool canCreateIn(const std::string& folder)
     return true;
 }
 
+int hexDigit(char c)
+{
+    return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+}
+
+// The file on disk an input reads, however it is named: a path, or a file: URL (file:///x, file://localhost/x,
+// file:x) with its %-escapes decoded. Empty for other URLs, which read nothing on disk.
+std::string localFileOf(const std::string& input)
+{
+    if (input.compare(0, 5, "file:") != 0)
+        return input.find("://") == std::string::npos ? input : "";
+    std::string path = input.substr(5);
+    if (path.compare(0, 2, "//") == 0) {
+        size_t slash = path.find('/', 2);
+        if (slash == std::string::npos)
+            return "";
+        path = path.substr(slash);
+    }
+    std::string decoded;
+    for (size_t i = 0; i < path.size(); ++i) {
+        if (path[i] == '%' && i + 2 < path.size() && hexDigit(path[i + 1]) >= 0 && hexDigit(path[i + 2]) >= 0) {
+            decoded += (char)(hexDigit(path[i + 1]) * 16 + hexDigit(path[i + 2]));
+            i += 2;
+        } else {
+            decoded += path[i];
+        }
+    }
+    return decoded;
+}
+
+bool isInput(const std::string& name, const std::string& input)
+{
+    if (input == "-" || input == "pipe:" || input == "pipe:0")
+        return isStandardInput(name);
+    const std::string file = localFileOf(input);
+    return !file.empty() && sameFile(name, file);
+}
+
 } // namespace
 
 // A link at the name is itself replaced, never written through, so only what the name reaches decides whether
@@ -68,8 +106,10 @@ void checkOutputName(const std::string& output, const std::string& name, bool ov
                      const std::vector<std::string>& inputs)
 {
     for (const std::string& input : inputs)
-        if (sameFile(name, input))
+        if (isInput(name, input))
             throw HostError("cannot write '" + name + "': it is the input '" + input + "'");
+    if (isSpecialFile(name))
+        throw HostError("cannot write '" + name + "': it is not a regular file (a FIFO, device or socket is never replaced)");
     if (fileNameOf(name).size() > 255)
         throw HostError("cannot write '" + name + "': the file name is too long (255 characters at most)");
     PathKind kind = entryKind(name);
@@ -93,7 +133,7 @@ void checkOutputFolder(const std::string& output)
 void checkOutputFile(const std::string& path, bool overwrite, const std::vector<std::string>& inputs)
 {
     if (path.empty())
-        throw HostError("no output given (add -o FILE)");
+        throw UsageError("no output given (add -o FILE)");
     checkOutputFolder(path);
     checkOutputName(path, path, overwrite, inputs);
 }
@@ -129,7 +169,9 @@ bool isPictureSequence(const std::string& output)
 
 std::string pictureName(const std::string& pattern, int64_t number)
 {
-    std::vector<char> name(pattern.size() + 32);
+    // Sized by what printf says it writes: a wide field gives a long name, never a cut one.
+    int length = snprintf(nullptr, 0, pattern.c_str(), (int)number);
+    std::vector<char> name((size_t)std::max(length, 0) + 1);
     snprintf(name.data(), name.size(), pattern.c_str(), (int)number);
     return name.data();
 }

@@ -5,9 +5,12 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <set>
 #include <utility>
 
 #include "host/process/host_error.h"
@@ -53,13 +56,52 @@ std::string folderPart(const std::string& path)
 
 } // namespace
 
-PendingFile::PendingFile(const std::string& target) : target_(target)
+std::string temporaryStem(const std::string& prefix)
+{
+    return prefix + "-" + hostName() + "-" + std::to_string((long)getpid()) + "-";
+}
+
+void removeLitterOf(const std::string& folder, const std::string& prefix)
+{
+    namespace fs = std::filesystem;
+    const std::string ours = prefix + "-" + hostName() + "-";
+    std::error_code error;
+    for (fs::directory_iterator entry(folder.empty() ? "." : folder, error), end; !error && entry != end;
+         entry.increment(error)) {
+        const std::string name = entry->path().filename().string();
+        if (name.compare(0, ours.size(), ours) != 0)
+            continue;
+        // PID, then '-' and the run's own part: a name of another machine never has this shape after our prefix.
+        size_t digits = ours.size();
+        while (digits < name.size() && std::isdigit((unsigned char)name[digits]))
+            ++digits;
+        if (digits == ours.size() || digits >= name.size() || name[digits] != '-' || digits - ours.size() > 9)
+            continue;
+        long pid = std::stol(name.substr(ours.size(), digits - ours.size()));
+        if (pid == (long)getpid() || !processHasEnded(pid))
+            continue;
+        std::error_code ignored;
+        fs::remove_all(entry->path(), ignored);
+    }
+}
+
+PendingFile::PendingFile(const std::string& target, bool replace) : target_(target), replace_(replace)
 {
     static std::atomic<unsigned> counter{0};
+    // Each folder is swept once a run: a picture sequence makes a pending file for every frame.
+    // (A spin lock: gloamer.exe's C++ runtime has no std::mutex, and the sweep is rare and short.)
+    static std::atomic_flag sweptLock = ATOMIC_FLAG_INIT;
+    static std::set<std::string> swept;
+    while (sweptLock.test_and_set(std::memory_order_acquire))
+        ;
+    bool sweep = swept.insert(folderPart(target)).second;
+    sweptLock.clear(std::memory_order_release);
+    if (sweep)
+        removeLitterOf(folderPart(target), ".gloamer");
     // A short dot name in the output's own folder: hidden, and renamed without crossing file systems.
-    const std::string stem = folderPart(target) + ".gloamer-" + std::to_string(getpid());
+    const std::string stem = folderPart(target) + temporaryStem(".gloamer");
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string candidate = stem + "-" + std::to_string(counter++) + ".part";
+        std::string candidate = stem + std::to_string(counter++) + ".part";
         int slot = claimSlot(candidate);
         // O_EXCL: the name is new, so neither a file nor a link already there is ever written through.
         int descriptor = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
@@ -86,10 +128,16 @@ void PendingFile::commit()
 {
     if (path_.empty())
         return;
-    if (!replaceFile(path_, target_)) {
-        std::string reason = std::strerror(errno);
+    if (replace_ && isSpecialFile(target_)) {
         discard();
-        throw HostError("cannot write '" + target_ + "': " + reason);
+        throw HostError("cannot write '" + target_ + "': it is not a regular file (a FIFO, device or socket is never replaced)");
+    }
+    if (!(replace_ ? replaceFile(path_, target_) : renameWithoutReplacing(path_, target_))) {
+        int error = errno;
+        discard();
+        if (error == EEXIST)
+            throw HostError("'" + target_ + "' appeared while it was being written: kept as it is (add --overwrite to replace it)");
+        throw HostError("cannot write '" + target_ + "': " + std::strerror(error));
     }
     path_.clear();
     releaseSlot(slot_);

@@ -6,11 +6,13 @@
 namespace gloamer {
 
 // Creates an empty file of its own (never through a link) beside `target`; the writer fills `path()`.
-// commit() renames it onto `target`, replacing what is there; otherwise the destructor removes it. While it
-// exists its name is known to removePendingFiles(), so that even a fatal signal leaves no temporary behind.
+// commit() renames it onto `target`: with `replace`, over a regular file (or link) there, never over a FIFO,
+// device or socket; without it only while nothing is there, so that a file that appeared meanwhile is kept.
+// Otherwise the destructor removes it. While it exists its name is known to removePendingFiles(), so that even
+// a fatal signal leaves no temporary behind; one left by a run killed outright is removed by a later run.
 class PendingFile {
 public:
-    explicit PendingFile(const std::string& target);
+    PendingFile(const std::string& target, bool replace);
     ~PendingFile();
     PendingFile(const PendingFile&) = delete;
     PendingFile& operator=(const PendingFile&) = delete;
@@ -24,8 +26,16 @@ public:
 private:
     std::string target_;
     std::string path_;
+    bool replace_ = false;
     int slot_ = -1;
 };
+
+// The start of this run's temporary names: `prefix`, this machine's name and the process id, as
+// "PREFIX-HOST-PID-"; what follows it is the run's own.
+std::string temporaryStem(const std::string& prefix);
+// Removes from `folder` the temporaries named by temporaryStem(prefix) of runs on this machine that have ended:
+// never those of another machine or of a process still running.
+void removeLitterOf(const std::string& folder, const std::string& prefix);
 
 // A file or folder of the host's own (a private working folder and what it holds), removed by the destructor.
 // Its name is known to removePendingFiles() from before it is made until it is gone.

@@ -15,6 +15,15 @@ bool isPathSeparator(char c);
 bool sameFile(const std::string& a, const std::string& b);
 // Renames `from` onto `to`, replacing a file (or a link, never what it points to) already there; errno on failure.
 bool replaceFile(const std::string& from, const std::string& to);
+// Renames `from` onto `to` only while nothing stands at `to`; errno EEXIST when something does.
+bool renameWithoutReplacing(const std::string& from, const std::string& to);
+// True when what stands at `path` itself is neither a regular file, a folder nor a link: a FIFO, device or socket.
+bool isSpecialFile(const std::string& path);
+// True when `path` leads to the file that standard input reads.
+bool isStandardInput(const std::string& path);
+// This machine's name, as far as it may go into a file name; and whether process `pid` of it has ended.
+std::string hostName();
+bool processHasEnded(long pid);
 // The part of `path` after its last separator.
 std::string fileNameOf(const std::string& path);
 // Why the last LoadLibraryA failed, in the system's words; empty when it does not say.

@@ -2,8 +2,13 @@
 #include "host/process/system.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cctype>
+#include <cerrno>
 #include <cstdio>
 
 namespace gloamer {
@@ -36,6 +41,49 @@ bool sameFile(const std::string& a, const std::string& b)
 bool replaceFile(const std::string& from, const std::string& to)
 {
     return rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool renameWithoutReplacing(const std::string& from, const std::string& to)
+{
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+        return false;
+    // A file system without the flag: a hard link fails where a name exists, and is as atomic.
+    if (link(from.c_str(), to.c_str()) != 0)
+        return false;
+    unlink(from.c_str());
+    return true;
+}
+
+bool isSpecialFile(const std::string& path)
+{
+    struct stat info;
+    return lstat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode) &&
+           !S_ISLNK(info.st_mode);
+}
+
+bool isStandardInput(const std::string& path)
+{
+    struct stat input, file;
+    return fstat(0, &input) == 0 && stat(path.c_str(), &file) == 0 && input.st_dev == file.st_dev &&
+           input.st_ino == file.st_ino;
+}
+
+std::string hostName()
+{
+    char name[256] = {};
+    if (gethostname(name, sizeof(name) - 1) != 0 || !name[0])
+        return "localhost";
+    std::string safe;
+    for (const char* c = name; *c && safe.size() < 64; ++c)
+        safe += (std::isalnum((unsigned char)*c) || *c == '-' || *c == '.') ? *c : '_';
+    return safe;
+}
+
+bool processHasEnded(long pid)
+{
+    return pid > 0 && kill((pid_t)pid, 0) != 0 && errno == ESRCH;
 }
 
 bool isPathSeparator(char c)

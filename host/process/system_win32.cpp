@@ -3,7 +3,9 @@
 
 #include <sys/stat.h>
 
+#include <cctype>
 #include <cerrno>
+#include <cstdlib>
 
 #include "platform/win32.h"
 
@@ -53,6 +55,42 @@ bool replaceFile(const std::string& from, const std::string& to)
     if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING))
         return true;
     errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
+    return false;
+}
+
+bool renameWithoutReplacing(const std::string& from, const std::string& to)
+{
+    if (MoveFileExA(from.c_str(), to.c_str(), 0))
+        return true;
+    DWORD error = GetLastError();
+    errno = error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? EEXIST
+            : error == ERROR_ACCESS_DENIED                              ? EACCES
+                                                                        : EIO;
+    return false;
+}
+
+bool isSpecialFile(const std::string&)
+{
+    return false;
+}
+
+bool isStandardInput(const std::string&)
+{
+    return false;
+}
+
+std::string hostName()
+{
+    const char* name = std::getenv("COMPUTERNAME");
+    std::string safe;
+    for (const char* c = name ? name : "localhost"; *c && safe.size() < 64; ++c)
+        safe += (std::isalnum((unsigned char)*c) || *c == '-' || *c == '.') ? *c : '_';
+    return safe;
+}
+
+// Whether a process has ended is not asked here: a temporary of another run is then never taken for litter.
+bool processHasEnded(long)
+{
     return false;
 }
 

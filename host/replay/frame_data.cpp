@@ -33,8 +33,8 @@ uint32_t getWord(const uint8_t* at)
 
 } // namespace
 
-FrameDataWriter::FrameDataWriter(const std::string& path, const FrameData& header)
-    : file_(std::make_unique<PendingFile>(path))
+FrameDataWriter::FrameDataWriter(const std::string& path, const FrameData& header, bool replace)
+    : file_(std::make_unique<PendingFile>(path, replace))
 {
     stream_ = fopen(file_->path().c_str(), "wb");
     if (!stream_)
@@ -101,7 +101,7 @@ void FrameDataWriter::finish()
 
 void writeFrameData(const std::string& path, const FrameData& data)
 {
-    FrameDataWriter writer(path, data);
+    FrameDataWriter writer(path, data, true);
     for (const FrameRecord& frame : data.frames)
         writer.add(frame);
     writer.finish();

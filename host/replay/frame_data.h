@@ -52,7 +52,7 @@ constexpr size_t frameRecordBytes = 4 + 2 * 576 + 2 * 576;
 class FrameDataWriter {
 public:
     // Takes fps, sampleRate, channelCount and latencyMs from `header`; its frames are not written.
-    FrameDataWriter(const std::string& path, const FrameData& header);
+    FrameDataWriter(const std::string& path, const FrameData& header, bool replace);
     ~FrameDataWriter();
     FrameDataWriter(const FrameDataWriter&) = delete;
     FrameDataWriter& operator=(const FrameDataWriter&) = delete;
@@ -68,7 +68,7 @@ private:
     uint32_t frameCount_ = 0;
 };
 
-// The whole of `data` through a FrameDataWriter.
+// The whole of `data` through a FrameDataWriter, replacing a file at `path`.
 void writeFrameData(const std::string& path, const FrameData& data);
 // Throws HostError saying what is wrong with the file: missing, not frame data, another version, cut short, too long.
 FrameData readFrameData(const std::string& path);

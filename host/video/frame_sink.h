@@ -24,6 +24,7 @@ struct VideoFormat {
     std::string codec = "h264";      // h264, hevc, vp9 or av1: see availableVideoCodecs()
     std::string preset = "veryfast"; // the H.264 and HEVC encoders' speed
     int audioKbps = 192;
+    bool replace = false; // --overwrite: an existing regular file at the output's name may be replaced
 };
 
 // The video codecs this FFmpeg has an encoder for, of h264, hevc, vp9 and av1.

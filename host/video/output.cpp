@@ -14,7 +14,7 @@ void parseFrameSize(const std::string& text, int& width, int& height)
     char extra = 0;
     if (sscanf(text.c_str(), "%5dx%5d%c", &width, &height, &extra) != 2 || width < 16 || height < 16 ||
         width > 7680 || height > 4320)
-        throw HostError("--size '" + text + "' is not a size like 1280x720 (16x16 to 7680x4320)");
+        throw UsageError("--size '" + text + "' is not a size like 1280x720 (16x16 to 7680x4320)");
 }
 
 OutputRequest outputFor(const std::string& path, bool overwrite, const std::string& size)
@@ -30,16 +30,16 @@ void checkOutput(const OutputRequest& request)
 {
     const std::string& output = request.path;
     if (output.empty())
-        throw HostError("no output given (add -o OUT.mp4, or -o DIR/%05d.png for pictures)");
+        throw UsageError("no output given (add -o OUT.mp4, or -o DIR/%05d.png for pictures)");
     std::string extension = outputExtension(output);
     bool pictures = isPictureSequence(output);
     if (!pictures && extension == "png")
-        throw HostError("cannot write '" + output + "': a picture sequence needs a frame number, like DIR/%05d.png");
+        throw UsageError("cannot write '" + output + "': a picture sequence needs one frame number, like DIR/%05d.png");
     if (!pictures && extension != "mp4" && extension != "mkv" && extension != "mov")
-        throw HostError("cannot write '" + output +
+        throw UsageError("cannot write '" + output +
                         "': unknown video format (use .mp4, .mkv or .mov, or DIR/%05d.png for pictures)");
     if (!pictures && (request.format.width % 2 || request.format.height % 2))
-        throw HostError("--size " + std::to_string(request.format.width) + "x" +
+        throw UsageError("--size " + std::to_string(request.format.width) + "x" +
                         std::to_string(request.format.height) + ": video needs an even width and height");
 
     checkOutputFolder(output);
@@ -55,7 +55,8 @@ void checkOutput(const OutputRequest& request)
 std::unique_ptr<FrameSink> openOutput(const OutputRequest& request)
 {
     checkOutput(request);
-    const VideoFormat& format = request.format;
+    VideoFormat format = request.format;
+    format.replace = request.overwrite;
     std::unique_ptr<FrameSink> sink = isPictureSequence(request.path)
                                           ? openPictureSequence(request.path, format)
                                           : openVideoFile(request.path, format, request.audio);

@@ -30,7 +30,7 @@ private:
 void PictureSequence::writeFrame(const uint8_t* rgb)
 {
     std::vector<uint8_t> png = encodePng(rgb, format_.width, format_.height);
-    PendingFile file(pictureName(pattern_, next_));
+    PendingFile file(pictureName(pattern_, next_), format_.replace);
     FILE* stream = fopen(file.path().c_str(), "wb");
     bool written = stream && fwrite(png.data(), 1, png.size(), stream) == png.size();
     int error = errno;

@@ -84,7 +84,7 @@ VideoFile::VideoFile(const std::string& path, const VideoFormat& format, const A
         openVideo();
         if (audio_.samples && audio_.frameCount > 0 && audio_.channelCount > 0)
             openAudio();
-        file_.emplace(path);
+        file_.emplace(path, format_.replace);
         check(avio_open(&output_->pb, file_->path().c_str(), AVIO_FLAG_WRITE), "cannot open");
         check(avformat_write_header(output_, nullptr), "cannot start");
         headerWritten_ = true;

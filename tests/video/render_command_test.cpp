@@ -210,13 +210,14 @@ TEST_F(RenderCommandTest, UnwritableOutputsAreRefusedBeforeAnyFrame)
     struct Case {
         std::string output;
         std::string says;
+        int status = 1;
     };
     for (const Case& refused : {Case{(folder / "missing" / "out.mp4").string(), "does not exist"},
                                 Case{(folder / "taken.mp4").string(), "--overwrite"},
                                 Case{"/proc/out.mp4", "no permission"},
-                                Case{(folder / "out.avi").string(), ".mp4"}}) {
+                                Case{(folder / "out.avi").string(), ".mp4", 2}}) {
         Outcome run = render({"-o", refused.output});
-        EXPECT_EQ(run.status, 1) << refused.output;
+        EXPECT_EQ(run.status, refused.status) << refused.output;
         EXPECT_EQ(run.errors.rfind("gloamer: ", 0), 0u) << run.errors;
         EXPECT_NE(run.errors.find(refused.says), std::string::npos) << run.errors;
         EXPECT_EQ(std::count(run.errors.begin(), run.errors.end(), '\n'), 1) << "one line: " << run.errors;
