@@ -398,7 +398,7 @@ TEST_F(GloamerTest, HelpAndVersionGoToStdoutWithStatusZero)
     EXPECT_EQ(version.out.rfind("gloamer ", 0), 0u) << version.out;
 }
 
-// Each command's defaults as --help shows them ("--size WxH [1280x720]") and as the man page states them
+// Each command's defaults as --help shows them ("--size WxH=1280x720") and as the man page states them
 // ("Default 1280x720." or "(default 1)" in the option's paragraph); "As for play" takes play's.
 TEST_F(GloamerTest, TheManPageStatesTheDefaultsTheProgramHas)
 {
@@ -422,7 +422,7 @@ TEST_F(GloamerTest, TheManPageStatesTheDefaultsTheProgramHas)
     for (const char* each : {"play", "live", "render", "analyse", "replay", "logo"}) {
         std::istringstream text(gloamer({each, "--help"}).out);
         while (std::getline(text, line))
-            if (std::regex_search(line, parts, std::regex(R"(^\s+(?:-\w,)?(--[\w-]+)(?: [^\s\[]+)? \[([^\]]+)\])")))
+            if (std::regex_search(line, parts, std::regex(R"(^\s+(?:-\w,)?(--[\w-]+) [^\s=]*=(\S+))")))
                 help[each][parts[1]] = parts[2];
         for (const auto& [flag, value] : help[each]) {
             std::string stated = man[each].count(flag) ? man[each][flag] : man["play"][flag];
