@@ -274,7 +274,7 @@ TEST_F(RenderCommandTest, VideosStartPlayingBeforeTheyHaveDownloadedAndScriptsCa
         EXPECT_LT(moov - boxes.begin(), mdat - boxes.begin()) << name << ": the index must come first";
 
         std::ifstream lines(progress);
-        const std::regex shape(R"(\{"frame":(\d+),"total":30,"fps":[0-9.]+,"elapsed":[0-9.]+,"state":"(running|done)"\})");
+        const std::regex shape(R"re(\{"frame":(\d+),"total":30,"fps":[0-9.]+,"elapsed":[0-9.]+,"state":"(running|done)"\})re");
         long previous = -1;
         std::string line, state;
         while (std::getline(lines, line)) {
