@@ -2,6 +2,7 @@
 find_package(SDL2 REQUIRED)
 set(OpenGL_GL_PREFERENCE GLVND)
 find_package(OpenGL REQUIRED COMPONENTS OpenGL)
+find_package(X11 REQUIRED)
 
 option(GLOAMER_BUILD_TESTS "Build the test suite" ON)
 find_program(GLOAMER_MINGW_CXX i686-w64-mingw32-g++)
@@ -21,7 +22,7 @@ set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 file(GLOB PLATFORM_SOURCES CONFIGURE_DEPENDS platform/common/*.cpp platform/sdl/*.cpp)
 add_library(gloamer_platform SHARED ${PLATFORM_SOURCES})
 target_include_directories(gloamer_platform PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(gloamer_platform PUBLIC SDL2::SDL2 ${CMAKE_DL_LIBS})
+target_link_libraries(gloamer_platform PUBLIC SDL2::SDL2 ${CMAKE_DL_LIBS} PRIVATE X11::X11)
 target_compile_options(gloamer_platform PRIVATE -Wall -Wextra)
 
 add_library(vis_gloamer MODULE ${CMAKE_SOURCE_DIR}/plugin/entry/exports.map)

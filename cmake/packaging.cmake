@@ -25,6 +25,8 @@ install(FILES ${GLOAMER_PACKAGE_FILES}/gloamer.1.gz DESTINATION share/man/man1 C
 install(FILES ${GLOAMER_PACKAGE_FILES}/changelog.Debian.gz ${CMAKE_SOURCE_DIR}/packaging/copyright
         DESTINATION ${GLOAMER_DOC_DIR} COMPONENT gloamer)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${GLOAMER_DOC_DIR} COMPONENT gloamer)
+install(FILES ${CMAKE_BINARY_DIR}/completions/gloamer DESTINATION share/bash-completion/completions COMPONENT gloamer)
+install(FILES ${CMAKE_BINARY_DIR}/completions/_gloamer DESTINATION share/zsh/vendor-completions COMPONENT gloamer)
 
 set(CPACK_PACKAGE_NAME gloamer)
 set(CPACK_PACKAGE_VENDOR "The Gloamer developers")

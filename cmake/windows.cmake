@@ -24,6 +24,7 @@ add_executable(gloamer
   host/offline/import_patch.cpp
   host/offline/offline_renderer.cpp
   host/offline/progress.cpp
+  host/offline/progress_lines.cpp
   host/offline/render_job.cpp
   host/video/output.cpp
   host/video/picture_sequence.cpp

@@ -19,6 +19,10 @@ void gloamerSetPresentHook(GloamerPresentHook hook, void* user);
 typedef int (*GloamerMessageBoxHook)(HWND owner, const char* text, const char* caption, UINT type, void* user);
 void gloamerSetMessageBoxHook(GloamerMessageBoxHook hook, void* user);
 
+// Has the window fill the whole display it is on, borderless, or gives it back its windowed size and place.
+// FALSE where the window has no surface or the display refuses.
+BOOL gloamerSetFullscreen(HWND window, BOOL on);
+
 #ifdef __cplusplus
 }
 #endif

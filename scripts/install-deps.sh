@@ -11,7 +11,7 @@ packages=(
   # toolchains and build
   cmake ninja-build g++ pkg-config
   # the Linux platform layer and GL (Mesa's software renderer for headless runs)
-  libsdl2-dev libopengl-dev libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri
+  libsdl2-dev libx11-dev libopengl-dev libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri
   # the GL 1.1 layer over OpenGL ES 3, which the build configures alongside
   libgles-dev
   # the host: audio, spectrum, command line, video

@@ -101,6 +101,18 @@ int64_t AudioOutput::heardFrame() const
     return std::max(pausedAt_, estimateHeardFrame(blockStart, blockFrames, seconds, sampleRate_));
 }
 
+void AudioOutput::seekTo(int64_t frame)
+{
+    frame = std::clamp<int64_t>(frame, 0, endFrame_);
+    SDL_LockAudioDevice(device_);
+    nextFrame_ = frame;
+    blockStart_ = frame;
+    blockFrames_ = 0;
+    blockTime_ = 0; // until the next block, the heard frame is the one sought
+    SDL_UnlockAudioDevice(device_);
+    pausedAt_ = frame;
+}
+
 void AudioOutput::setPaused(bool paused)
 {
     if (paused == paused_)

@@ -23,6 +23,8 @@ public:
     bool paused() const { return paused_; }
     // The frame the listener hears now, from what the device has taken; frozen while paused.
     int64_t heardFrame() const;
+    // Plays on from `frame` (clamped to the track), paused or not; the clock jumps there at once.
+    void seekTo(int64_t frame);
     int64_t endFrame() const { return endFrame_; }
     bool finished() const { return heardFrame() >= endFrame_; }
 

@@ -69,7 +69,7 @@ void addAnalyseCommand(CLI::App& app, CommandLine& commandLine)
     analyse->add_option("-o,--output", options->output, "The frame data file to write")->required()->type_name("DATA");
     addFpsOption(*analyse, options->fps);
     addSpanOptions(*analyse, options->start, options->duration, "Analyse");
-    analyse->add_flag("--overwrite", options->overwrite, "Replace an existing output");
+    analyse->add_flag("-y,--overwrite", options->overwrite, "Replace an existing output");
     addTimeoutOption(*analyse);
     addPluginOption(*analyse, commandLine.common);
     analyse->footer("The plug-in is loaded, not started: it only says how far ahead it wants the audio and which rows "

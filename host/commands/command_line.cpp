@@ -9,6 +9,7 @@
 #include <cstring>
 #include <iostream>
 #include <new>
+#include <optional>
 
 #include "host/analysis/spectrum_shaper.h"
 #include "host/audio/audio_track.h"
@@ -19,6 +20,7 @@
 #include "host/video/output.h"
 #include "host/player/frame_loop.h"
 #include "host/process/interrupt.h"
+#include "host/video/video_quality.h"
 
 namespace gloamer {
 
@@ -34,7 +36,7 @@ void addPluginOption(CLI::App& command, CommonOptions& options)
 {
     command.add_option("--plugin", options.pluginPath,
                        "The vis plug-in library to run (default: vis_gloamer.so beside gloamer)")
-        ->check(CLI::Validator([](std::string& path) { return path.empty() ? "no plug-in named" : ""; }, "PATH"))
+        ->check(CLI::Validator([](std::string& path) { return path.empty() ? "no plug-in named" : ""; }, ""))
         ->type_name("PATH");
 }
 
@@ -47,7 +49,7 @@ void addLogoOptions(CLI::App& command, CommonOptions& options, bool coverAllowed
                         "); black in it is see-through, as in the plug-in's own logo")
         ->type_name(coverAllowed ? "PICTURE|cover" : "PICTURE");
     command.add_option("--logo-size", options.logoSize, "Fit the logo into an N x N square (16 to 1024)")
-        ->check(CLI::Range(smallestLogoSize, largestLogoSize))
+        ->check(numberBetween(smallestLogoSize, largestLogoSize, true))
         ->type_name("N")
         ->capture_default_str();
 }
@@ -73,15 +75,54 @@ std::string pluginToRun(const CommonOptions& options, const std::string& music, 
     return folder->pluginPath();
 }
 
+namespace {
+
+// The number a person typed, or nothing when the text is not one (trailing letters included).
+std::optional<double> numberOf(const std::string& text)
+{
+    char* end = nullptr;
+    double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || end != text.c_str() + text.size() || std::isspace((unsigned char)text[0]))
+        return std::nullopt;
+    return value;
+}
+
+std::string shortNumber(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof(text), "%g", value);
+    return text;
+}
+
+} // namespace
+
 CLI::Validator positiveNumber(bool zeroAllowed)
 {
     return CLI::Validator(
         [zeroAllowed](std::string& text) {
-            double value = std::strtod(text.c_str(), nullptr);
-            if (!std::isfinite(value))
+            std::optional<double> value = numberOf(text);
+            if (!value)
+                return "'" + text + "' is not a number";
+            if (!std::isfinite(*value))
                 return text + " is not a finite number";
-            if (value < 0 || (value == 0 && !zeroAllowed))
+            if (*value < 0 || (*value == 0 && !zeroAllowed))
                 return text + (zeroAllowed ? " is below 0" : " is not above 0");
+            return std::string();
+        },
+        "");
+}
+
+CLI::Validator numberBetween(double lowest, double highest, bool whole)
+{
+    return CLI::Validator(
+        [=](std::string& text) {
+            std::optional<double> value = numberOf(text);
+            if (!value)
+                return "'" + text + "' is not a number";
+            if (whole && *value != std::floor(*value))
+                return text + " is not a whole number";
+            if (!(*value >= lowest && *value <= highest))
+                return text + " is out of range (" + shortNumber(lowest) + " to " + shortNumber(highest) + ")";
             return std::string();
         },
         "");
@@ -109,7 +150,7 @@ void addWindowOptions(CLI::App& command, FrameLoopOptions& options, std::string&
     command.add_flag("--fullscreen", options.fullscreen, "Start filling the display (f toggles it)");
     addSizeOption(command, size, "The window's size (default: the plug-in's own)");
     command.add_option("--display", options.display, "Open the window on display N (1 for the first)")
-        ->check(CLI::Range(1, 64))
+        ->check(numberBetween(1, 64, true))
         ->type_name("N");
 }
 
@@ -122,12 +163,7 @@ void readWindowSize(const std::string& size, FrameLoopOptions& options)
 void addFpsOption(CLI::App& command, int& fps)
 {
     command.add_option("--fps", fps, "Frames a second, 1 to 240")
-        ->check(CLI::Validator(
-            [](std::string& text) {
-                int value = std::atoi(text.c_str());
-                return value >= 1 && value <= 240 ? "" : text + " is out of range (1 to 240)";
-            },
-            ""))
+        ->check(numberBetween(1, 240, true))
         ->type_name("N")
         ->capture_default_str();
 }
@@ -142,22 +178,52 @@ void addSpanOptions(CLI::App& command, double& start, double& duration, const st
         ->type_name("SECONDS");
 }
 
+void addQualityOptions(CLI::App& command, VideoQuality& quality, bool codecChoice)
+{
+    command.add_option("--quality", quality.name,
+                       "How good the video looks against how big it is: small, good (for sharing; fits video "
+                       "sites' upload rates) or high")
+        ->check(CLI::IsMember({"small", "good", "high"}).description(""))
+        ->type_name("small|good|high")
+        ->capture_default_str();
+    command.add_option("--crf", quality.crf,
+                       codecChoice ? "Constant quality instead of --quality: lower is better and bigger; 0 to 51 for "
+                                     "h264 (0 lossless) and hevc, 0 to 63 for vp9 and av1"
+                                   : "Constant quality instead of --quality: lower is better and bigger; 0 "
+                                     "(lossless) to 51 (the video is H.264)")
+        ->check(numberBetween(0, 63, true))
+        ->type_name("N");
+}
+
+int chosenCrf(const VideoQuality& quality, const std::string& codec)
+{
+    if (quality.crf < 0)
+        return crfFor(quality.name, codec);
+    if (quality.crf > highestCrf(codec))
+        throw CLI::ValidationError("--crf", std::to_string(quality.crf) + " is out of range for " + codec + " (0 to " +
+                                                std::to_string(highestCrf(codec)) + ")");
+    return quality.crf;
+}
+
+void addProgressOption(CLI::App& command, std::string& path)
+{
+    command.add_option("--progress", path,
+                       "Also write the progress for scripts to FILE (- for standard output): a JSON line "
+                       "{\"frame\",\"total\",\"fps\",\"elapsed\",\"state\"} twice a second and at the end, "
+                       "state running, done or stopped")
+        ->type_name("FILE");
+}
+
 void addShapingOptions(CLI::App& command, SpectrumShaping& shaping)
 {
     command.add_option("--sensitivity", shaping.sensitivity,
                        "Scale the spectrum fed to the visualizer, 0 to 4: above 1 quiet music moves more, below 1 "
                        "loud music glows less")
-        ->check(CLI::Validator(
-            [](std::string& text) {
-                char* end = nullptr;
-                double value = std::strtod(text.c_str(), &end);
-                // NaN passes every comparison as false, so it is refused by name.
-                return std::isfinite(value) && value >= 0 && value <= 4 ? std::string()
-                                                                         : text + " is not a number from 0 to 4";
-            },
-            ""))
+        ->check(numberBetween(0, 4, false))
         ->type_name("X")
         ->capture_default_str();
+    command.add_flag("--auto-sensitivity", shaping.autoGain,
+                     "Follow the music's loudness, so that quiet and loud songs move alike (a toggles it)");
     command.add_flag("--calm", shaping.calm,
                      "Let the fed spectrum rise only gradually from frame to frame: no sudden flashes of the glow");
 }

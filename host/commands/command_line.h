@@ -38,6 +38,9 @@ std::string pluginToRun(const CommonOptions& options, const std::string& music, 
 // Refuses, with status 2, what a person would not mean by a number of seconds or frames: NaN, infinities,
 // negative numbers, and 0 unless `zeroAllowed`.
 CLI::Validator positiveNumber(bool zeroAllowed);
+// Refuses text that is not a number, or not a whole one when `whole`, and numbers outside [lowest, highest],
+// in the user's words ("'abc' is not a number", "5 is out of range (0 to 4)").
+CLI::Validator numberBetween(double lowest, double highest, bool whole);
 // --size WxH, checked as the command line is read.
 void addSizeOption(CLI::App& command, std::string& size, const std::string& description = "Picture size");
 // --fullscreen, --size WxH and --display N of the commands that open a window.
@@ -49,6 +52,18 @@ void readWindowSize(const std::string& size, FrameLoopOptions& options);
 void addFpsOption(CLI::App& command, int& fps);
 // --start and --duration in seconds; `what` is the verb for the help ("Render", "Analyse").
 void addSpanOptions(CLI::App& command, double& start, double& duration, const std::string& what);
+
+// --quality and --crf of the commands that encode a video; `codecChoice`: the command has --codec.
+struct VideoQuality {
+    std::string name = "good"; // small, good or high
+    int crf = -1;              // --crf where given, else -1
+};
+void addQualityOptions(CLI::App& command, VideoQuality& quality, bool codecChoice);
+// The CRF to encode `codec` with: --crf where given, else --quality's. Called as the command line is read:
+// throws CLI::ValidationError for a --crf beyond the codec's range.
+int chosenCrf(const VideoQuality& quality, const std::string& codec);
+// --progress FILE: the progress as JSON lines for scripts.
+void addProgressOption(CLI::App& command, std::string& path);
 
 // --sensitivity X and --calm of the commands that feed a plug-in.
 struct SpectrumShaping;
@@ -71,6 +86,8 @@ void addAnalyseCommand(CLI::App& app, CommandLine& commandLine);
 void addReplayCommand(CLI::App& app, CommandLine& commandLine);
 void addLogoCommand(CLI::App& app, CommandLine& commandLine);
 void addBatchCommand(CLI::App& app, CommandLine& commandLine);
+// Hidden: the completion scripts for bash and zsh, made from the commands added before it.
+void addCompletionCommand(CLI::App& app, CommandLine& commandLine);
 
 // Renders the demo to a video in the current folder under a name no file has yet, saying why (`reason`) and
 // where, with the progress bar: what gloamer does with no command where no window can be shown.

@@ -39,6 +39,7 @@ int runDevices()
 void addDevicesCommand(CLI::App& app, CommandLine& commandLine)
 {
     CLI::App* devices = app.add_subcommand("devices", "List the audio inputs that gloamer live can capture");
+    devices->footer(""); // not the top level's, which a subcommand inherits: it is about gloamer without a command
     devices->callback([&commandLine] { commandLine.action = runDevices; });
 }
 

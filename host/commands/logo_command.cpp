@@ -53,10 +53,10 @@ void addLogoCommand(CLI::App& app, CommandLine& commandLine)
         ->required()
         ->type_name("BMP");
     logo->add_option("--logo-size", options->size, "Fit the picture into an N x N square (16 to 1024)")
-        ->check(CLI::Range(smallestLogoSize, largestLogoSize))
+        ->check(numberBetween(smallestLogoSize, largestLogoSize, true))
         ->type_name("N")
         ->capture_default_str();
-    logo->add_flag("--overwrite", options->overwrite, "Replace an existing output");
+    logo->add_flag("-y,--overwrite", options->overwrite, "Replace an existing output");
     addTimeoutOption(*logo);
     logo->footer("Black in the picture is see-through, as in the plug-in's own logo. Copy the result beside the "
                  "plug-in's library (vis_gloamer.dll or vis_gloamer.so).");

@@ -14,5 +14,6 @@ int main(int argc, char** argv)
     gloamer::addReplayCommand(app, commandLine);
     gloamer::addLogoCommand(app, commandLine);
     gloamer::addBatchCommand(app, commandLine);
+    gloamer::addCompletionCommand(app, commandLine); // last: it lists the commands before it
     return gloamer::runCommandLine(app, commandLine, argc, argv);
 }

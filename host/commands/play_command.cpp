@@ -1,12 +1,16 @@
 // play_command.cpp -- `gloamer play [FILE]`: a file (or the demo track) heard, and the plug-in drawing it.
 #include <cstdio>
 #include <memory>
+#include <optional>
+#include <random>
+#include <vector>
 
-#include "host/audio/audio_track.h"
+#include "host/audio/playlist.h"
 #include "host/analysis/spectrum_shaper.h"
 #include "host/commands/command_line.h"
 #include "host/logo/logo_folder.h"
 #include "host/player/display_check.h"
+#include "host/player/playlist_player.h"
 #include "host/player/run_visualizer.h"
 
 namespace gloamer {
@@ -14,44 +18,42 @@ namespace gloamer {
 namespace {
 
 struct PlayOptions {
-    std::string file;      // empty: the demo track
+    std::vector<std::string> inputs; // none: the demo track
     double fps = 0;        // 0: no cap
     FrameLoopOptions window; // the frame loop's options; --fps and the shaping are copied in
     std::string size;
     SpectrumShaping shaping;
     double seconds = 0;    // 0: to the end
+    bool shuffle = false;
+    std::optional<uint64_t> seed;
+    bool loop = false;
 };
-
-std::string minutesAndSeconds(double seconds)
-{
-    char text[32];
-    int whole = (int)seconds;
-    std::snprintf(text, sizeof(text), "%d:%02d", whole / 60, whole % 60);
-    return text;
-}
 
 int runPlay(const PlayOptions& options, const CommonOptions& common)
 {
-    auto track = std::make_shared<AudioTrack>(loadTrackOrDemo(options.file));
+    std::vector<PlaylistEntry> entries =
+        options.inputs.empty() ? std::vector<PlaylistEntry>{{"", ""}} : expandInputs(options.inputs);
+    if (options.shuffle) {
+        uint64_t seed = options.seed ? *options.seed : std::random_device()();
+        shuffleEntries(entries, seed);
+        // Said so that an order liked can be had again.
+        std::printf("Shuffled %zu tracks (--seed %llu).\n", entries.size(), (unsigned long long)seed);
+    }
     std::unique_ptr<LogoFolder> logo;
-    const std::string plugin = pluginToRun(common, options.file, logo);
+    const std::string plugin = pluginToRun(common, entries.empty() ? "" : entries[0].location, logo);
     auto openFeed = [&](bool window) -> std::unique_ptr<AudioFeed> {
-        auto feed = std::make_unique<PlaybackFeed>(
-            *track, options.seconds > 0 ? std::optional<double>(options.seconds) : std::nullopt);
+        auto feed = std::make_unique<PlaylistFeed>(
+            entries, options.loop, options.seconds > 0 ? std::optional<double>(options.seconds) : std::nullopt);
         if (!feed->silentReason().empty())
             std::fprintf(stderr, "gloamer: no audio output (%s): visualizing without sound\n",
                          feed->silentReason().c_str());
-        std::printf("Playing %s (%s).%s\n", track->name.c_str(),
-                    minutesAndSeconds((double)track->frameCount() / track->sampleRate).c_str(),
-                    window ? (std::string(" ") + keysText).c_str() : "");
-        std::fflush(stdout);
+        feed->announce(window ? keysText : nullptr);
         return feed;
     };
     FrameLoopOptions loop = options.window;
     loop.maxFramesPerSecond = options.fps;
     loop.shaping = options.shaping;
-    loop.title = (!track->title.empty() ? track->title : options.file.empty() ? "The demo track" : track->name) +
-                 " \u2014 Gloamer";
+    loop.title = "Gloamer";
     readWindowSize(options.size, loop);
     return runVisualizer(plugin, openFeed, loop);
 }
@@ -61,8 +63,15 @@ int runPlay(const PlayOptions& options, const CommonOptions& common)
 void addPlayCommand(CLI::App& app, CommandLine& commandLine)
 {
     auto options = std::make_shared<PlayOptions>();
-    CLI::App* play = app.add_subcommand("play", "Play an audio file, or the demo track, with the visualizer");
-    addAudioFileArgument(*play, options->file);
+    CLI::App* play = app.add_subcommand("play", "Play music, or the demo track, with the visualizer");
+    play->add_option("FILE", options->inputs,
+                     "Music or video files (WAV, FLAC, Ogg, Opus, MP3, M4A, ...), folders of them, playlists "
+                     "(M3U, M3U8, PLS), - for standard input, or http(s) URLs; none: the demo")
+        ->type_name("");
+    play->add_flag("--shuffle", options->shuffle, "Play the tracks in a random order (printed as a --seed)");
+    play->add_option("--seed", options->seed, "The shuffle's order: the same number, the same order")
+        ->type_name("N");
+    play->add_flag("--loop", options->loop, "Start over after the last track");
     play->add_option("--fps", options->fps, "Draw at most N frames a second")
         ->check(positiveNumber(false))
         ->type_name("N");

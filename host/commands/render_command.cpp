@@ -17,6 +17,7 @@
 #include "host/process/host_error.h"
 #include "host/core/plugin_library.h"
 #include "host/offline/render_job.h"
+#include "host/video/video_quality.h"
 
 namespace gloamer {
 
@@ -32,12 +33,14 @@ struct RenderOptions {
     int fps = 30;
     double start = 0;
     double duration = 0; // 0: to the end of the track
-    int crf = 20;
+    VideoQuality quality;
+    int crf = 0; // what quality comes to for the codec, once the command line is read
     std::string codec = "h264";
     std::string preset = "veryfast";
     int audioKbps = 192;
     bool overwrite = false;
     bool quiet = false;
+    std::string progress; // --progress FILE
     SpectrumShaping shaping;
 };
 
@@ -88,7 +91,7 @@ int runRender(const RenderOptions& options, const CommonOptions& common)
         fillRowsHeardAt(analyser, track, span.heardFrameOf(frame), module);
         shaper.shape(module.spectrumData);
     };
-    return runRenderJob(job, output, options.quiet);
+    return runRenderJob(job, output, options.quiet, options.progress);
 }
 
 // "gloamer-demo.mp4", or the first of "gloamer-demo-2.mp4", "-3", ... that is free.
@@ -109,6 +112,7 @@ int renderDemoInstead(const std::string& reason, const CommonOptions& common)
 {
     RenderOptions options;
     options.output = freeDemoName();
+    options.crf = crfFor(options.quality.name, options.codec);
     std::string why = reason;
     why[0] = (char)std::toupper((unsigned char)why[0]);
     std::printf("%s: rendering the demo to %s instead.\n", why.c_str(),
@@ -128,10 +132,7 @@ void addRenderCommand(CLI::App& app, CommandLine& commandLine)
     addSizeOption(*render, options->size);
     addFpsOption(*render, options->fps);
     addSpanOptions(*render, options->start, options->duration, "Render");
-    render->add_option("--crf", options->crf, "H.264 quality, 0 (lossless) to 51 (worst)")
-        ->check(CLI::Range(0, 51))
-        ->type_name("N")
-        ->capture_default_str();
+    addQualityOptions(*render, options->quality, true);
     render->add_option("--codec", options->codec, "Video codec: h264, hevc, vp9 or av1, as this FFmpeg has them")
         ->check(CLI::Validator(
             [](std::string& name) {
@@ -146,23 +147,27 @@ void addRenderCommand(CLI::App& app, CommandLine& commandLine)
             ""))
         ->type_name("NAME")
         ->capture_default_str();
-    render->add_option("--preset", options->preset, "H.264 and HEVC encoder speed, ultrafast to veryslow")
+    render->add_option("--preset", options->preset,
+                       "The h264 and hevc encoders' speed, ultrafast to veryslow: slower makes smaller files of the "
+                       "same quality (vp9 and av1 take their own)")
         ->check(CLI::IsMember({"ultrafast", "superfast", "veryfast", "faster", "fast", "medium", "slow", "slower",
-                               "veryslow"}))
+                               "veryslow"}).description(""))
         ->type_name("NAME")
         ->capture_default_str();
     render->add_option("--audio-bitrate", options->audioKbps, "AAC bit rate in kbit/s, 32 to 512")
-        ->check(CLI::Range(32, 512))
+        ->check(numberBetween(32, 512, true))
         ->type_name("KBPS")
         ->capture_default_str();
     addShapingOptions(*render, options->shaping);
-    render->add_flag("--overwrite", options->overwrite, "Replace an existing output");
+    render->add_flag("-y,--overwrite", options->overwrite, "Replace an existing output");
     addTimeoutOption(*render);
-    render->add_flag("-q,--quiet", options->quiet, "Print no progress");
+    render->add_flag("-q,--quiet", options->quiet, "Print no progress bar");
+    addProgressOption(*render, options->progress);
     addPluginOption(*render, commandLine.common);
     addLogoOptions(*render, commandLine.common, true);
     render->footer("Needs no display. Ctrl-C stops at the next frame and keeps a playable video of what was drawn.");
     render->callback([&commandLine, options] {
+        options->crf = chosenCrf(options->quality, options->codec);
         commandLine.action = [&commandLine, options] { return runRender(*options, commandLine.common); };
     });
 }

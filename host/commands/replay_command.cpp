@@ -15,9 +15,11 @@ struct ReplayOptions {
     std::string data;
     std::string output;
     std::string size = "590x430";
-    int crf = 20;
+    VideoQuality quality;
+    int crf = 0; // what quality comes to, once the command line is read
     bool overwrite = false;
     bool quiet = false;
+    std::string progress; // --progress FILE
 };
 
 int runReplay(const ReplayOptions& options, const CommonOptions& common)
@@ -30,7 +32,7 @@ int runReplay(const ReplayOptions& options, const CommonOptions& common)
 
     setenv("SDL_VIDEODRIVER", "offscreen", 1);
     RenderJob job = replayJob(common.pluginPath, data, output);
-    return runRenderJob(job, output, options.quiet);
+    return runRenderJob(job, output, options.quiet, options.progress);
 }
 
 } // namespace
@@ -45,16 +47,15 @@ void addReplayCommand(CLI::App& app, CommandLine& commandLine)
         ->required()
         ->type_name("OUT");
     addSizeOption(*replay, options->size);
-    replay->add_option("--crf", options->crf, "H.264 quality, 0 (lossless) to 51 (worst)")
-        ->check(CLI::Range(0, 51))
-        ->type_name("N")
-        ->capture_default_str();
-    replay->add_flag("--overwrite", options->overwrite, "Replace an existing output");
-    replay->add_flag("-q,--quiet", options->quiet, "Print no progress");
+    addQualityOptions(*replay, options->quality, false);
+    replay->add_flag("-y,--overwrite", options->overwrite, "Replace an existing output");
+    replay->add_flag("-q,--quiet", options->quiet, "Print no progress bar");
+    addProgressOption(*replay, options->progress);
     addPluginOption(*replay, commandLine.common);
     replay->footer("Needs no display. Every frame gets exactly the tick and rows stored for it, so gloamer.exe replay "
                    "draws the same frames on Windows.");
     replay->callback([&commandLine, options] {
+        options->crf = chosenCrf(options->quality, VideoFormat().codec);
         commandLine.action = [&commandLine, options] { return runReplay(*options, commandLine.common); };
     });
 }

@@ -18,6 +18,20 @@ HostKey hostKeyOf(WPARAM virtualKey)
     case VK_ESCAPE:
     case 'Q':
         return HostKey::Quit;
+    case 'N':
+        return HostKey::Next;
+    case 'P':
+        return HostKey::Previous;
+    case VK_RIGHT:
+        return HostKey::SeekForward;
+    case VK_LEFT:
+        return HostKey::SeekBack;
+    case VK_UP:
+        return HostKey::SensitivityUp;
+    case VK_DOWN:
+        return HostKey::SensitivityDown;
+    case 'A':
+        return HostKey::AutoSensitivity;
     default:
         return HostKey::None;
     }

@@ -15,6 +15,13 @@ enum class HostKey {
     Help,       // h or F1: the key list
     FrameRate,  // r: the frames-a-second readout
     Quit,       // Esc or q
+    Next,             // n: the next track
+    Previous,         // p: the previous track (or this one again)
+    SeekForward,      // right arrow
+    SeekBack,         // left arrow
+    SensitivityUp,    // up arrow
+    SensitivityDown,  // down arrow
+    AutoSensitivity,  // a: automatic sensitivity on or off
 };
 
 HostKey hostKeyOf(WPARAM virtualKey);

@@ -38,9 +38,13 @@ std::string Progress::describe(long framesDone, double elapsed, bool withBar) co
 
 void Progress::update(long framesDone)
 {
+    double now = clock_();
+    if (lines_ && now - lastLine_ >= 0.5 && framesDone < total_) {
+        lines_->write(progressLine(framesDone, total_, now - start_, "running"));
+        lastLine_ = now;
+    }
     if (quiet_)
         return;
-    double now = clock_();
     if (terminal_) {
         if (now - lastShown_ < 0.1 && framesDone < total_)
             return;
@@ -59,9 +63,11 @@ void Progress::update(long framesDone)
 
 void Progress::finish(long framesDone, bool interrupted)
 {
+    double elapsed = clock_() - start_;
+    if (lines_)
+        lines_->write(progressLine(framesDone, total_, elapsed, interrupted ? "stopped" : "done"));
     if (quiet_)
         return;
-    double elapsed = clock_() - start_;
     std::string summary = interrupted ? "stopped after " + std::to_string(framesDone) + " of " +
                                             std::to_string(total_) + " frames, " + formatDuration(elapsed)
                                       : "done: " + std::to_string(framesDone) + " frames in " + formatDuration(elapsed);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "host/process/duration_text.h"
+#include "host/offline/progress_lines.h"
 
 namespace gloamer {
 
@@ -19,6 +20,8 @@ public:
     void update(long framesDone);
     // The last line: complete, or how far an interrupted render got.
     void finish(long framesDone, bool interrupted);
+    // Also a JSON line for scripts twice a second and at the end, whether quiet or not (null: none).
+    void alsoWriteLines(ProgressLines* lines) { lines_ = lines; }
 
     // "42% [#####.....] 126/300 frames, 25.3 fps, 0:05 elapsed, 0:07 left"
     std::string describe(long framesDone, double elapsedSeconds, bool withBar) const;
@@ -32,6 +35,8 @@ private:
     double start_;
     double lastShown_ = -1e9;
     int lastTenth_ = 0;
+    ProgressLines* lines_ = nullptr;
+    double lastLine_ = -1e9;
 };
 
 } // namespace gloamer

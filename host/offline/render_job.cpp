@@ -50,10 +50,14 @@ struct ExitGuard {
 
 } // namespace
 
-int runRenderJob(RenderJob& job, const OutputRequest& output, bool quiet)
+int runRenderJob(RenderJob& job, const OutputRequest& output, bool quiet, const std::string& progressPath)
 {
+    std::unique_ptr<ProgressLines> lines;
+    if (!progressPath.empty())
+        lines = std::make_unique<ProgressLines>(progressPath);
     std::unique_ptr<FrameSink> sink = openOutput(output);
     Progress progress(job.frameCount, quiet);
+    progress.alsoWriteLines(lines.get());
     job.sink = sink.get();
     job.progress = &progress;
     job.stopRequested = [] { return interruptRequested(); };

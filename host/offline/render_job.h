@@ -14,6 +14,7 @@ namespace gloamer {
 // name: a failed write keeps the frames before it, a plug-in that crashes or ends the process mid-render
 // leaves what was there before. Returns the exit status: 0 done, 1 the plug-in's render asked to stop
 // (named in one line), 128 + the signal when interrupted; throws HostError for every other failure.
-int runRenderJob(RenderJob& job, const OutputRequest& output, bool quiet);
+// `progressPath`, when not empty, also gets the progress as JSON lines (see progress_lines.h).
+int runRenderJob(RenderJob& job, const OutputRequest& output, bool quiet, const std::string& progressPath = "");
 
 } // namespace gloamer

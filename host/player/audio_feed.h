@@ -26,6 +26,11 @@ public:
     virtual bool ended() const = 0;
     virtual void setPaused(bool paused) = 0;
     virtual bool paused() const = 0;
+    // A player's controls; a live input has none of them.
+    virtual void skipTracks(int /*by*/) {}
+    virtual void seekBy(double /*seconds*/) {}
+    // What plays and where, for the window's title ("Song — 1:02 / 3:45"); empty where the title stays.
+    virtual std::string nowPlaying() const { return {}; }
 };
 
 // A track through the audio output; the rows come from the block `latencyMs` ahead of the frame heard.
@@ -38,6 +43,7 @@ public:
     // Why the feed plays without sound (no usable output), empty when it is heard.
     const std::string& silentReason() const { return audio_.silentReason(); }
     int64_t heardFrame() const { return output_.heardFrame(); }
+    void seekTo(int64_t frame) { output_.seekTo(frame); }
 
     int sampleRate() const override { return track_.sampleRate; }
     int channelCount() const override { return track_.channelCount; }
@@ -73,6 +79,7 @@ public:
     bool ended() const override;
     void setPaused(bool paused) override { capture_->setPaused(paused); }
     bool paused() const override { return capture_->paused(); }
+    std::string nowPlaying() const override { return "Live: " + deviceName_; }
 
 private:
     SdlAudioSystem audio_;

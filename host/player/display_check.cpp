@@ -3,6 +3,8 @@
 
 #include <SDL2/SDL.h>
 
+#include <algorithm>
+
 #include <cstdlib>
 #include <cstring>
 
@@ -44,6 +46,15 @@ DisplayCheck checkDisplay()
     if (!window)
         return {false, "no usable display at " + named};
     return {true, ""};
+}
+
+int countDisplays()
+{
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+        return 0;
+    int displays = std::max(0, SDL_GetNumVideoDisplays());
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    return displays;
 }
 
 } // namespace gloamer

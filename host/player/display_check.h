@@ -15,4 +15,7 @@ struct DisplayCheck {
 // problem. With no WAYLAND_DISPLAY only X11 is tried, so that libwayland prints nothing of its own.
 DisplayCheck checkDisplay();
 
+// How many displays the video driver that a window would use has (0 when it does not open).
+int countDisplays();
+
 } // namespace gloamer

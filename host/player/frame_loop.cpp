@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "host/process/host_error.h"
+#include "platform/hooks.h"
 
 #include "host/core/message_loop.h"
 #include "host/process/interrupt.h"
@@ -18,7 +19,8 @@ namespace gloamer {
 using Clock = std::chrono::steady_clock;
 
 FrameLoop::FrameLoop(PluginSession& session, HostWindow& host, AudioFeed& feed, FrameLoopOptions options)
-    : session_(session), host_(host), feed_(feed), options_(options), shaper_(options.shaping)
+    : session_(session), host_(host), feed_(feed), options_(options), shaper_(options.shaping),
+      controls_(feed, shaper_, options.title)
 {
 }
 
@@ -33,6 +35,7 @@ LoopEnd FrameLoop::run()
             return LoopEnd::Interrupted;
         if (std::optional<LoopEnd> end = pumpMessages())
             return *end;
+        controls_.update(host_.renderWindow(), fullscreen_);
         if (feed_.ended())
             return LoopEnd::AudioEnded;
         // Paused, the plug-in is not called: the last frame it drew stays in the window.
@@ -86,38 +89,18 @@ std::optional<LoopEnd> FrameLoop::handleKey(HostKey key)
         break;
     case HostKey::Quit:
         return LoopEnd::QuitKey;
-    case HostKey::None:
-        break;
+    default:
+        controls_.handleKey(key);
     }
     return std::nullopt;
 }
 
-// Fills the display the window is on (the one with the keyboard focus), and back to the size it had.
+// Fills the whole display the window is on, and back to the window as it was.
 void FrameLoop::toggleFullscreen()
 {
     HWND window = host_.renderWindow();
-    if (!window)
-        return;
-    if (fullscreen_) {
-        SetWindowPos(window, nullptr, 0, 0, windowedClient_.right + frameWidth_,
-                     windowedClient_.bottom + frameHeight_, SWP_NOZORDER | SWP_NOMOVE);
-        fullscreen_ = false;
-        return;
-    }
-    SDL_Window* focused = SDL_GetKeyboardFocus();
-    int display = options_.display > 0 ? options_.display - 1
-                  : focused            ? std::max(0, SDL_GetWindowDisplayIndex(focused))
-                                       : 0;
-    SDL_Rect bounds;
-    if (SDL_GetDisplayBounds(display, &bounds) != 0 || !GetClientRect(window, &windowedClient_))
-        return;
-    SetWindowPos(window, nullptr, bounds.x, bounds.y, bounds.w, bounds.h, SWP_NOZORDER);
-    RECT client;
-    if (GetClientRect(window, &client)) {
-        frameWidth_ = bounds.w - client.right;
-        frameHeight_ = bounds.h - client.bottom;
-    }
-    fullscreen_ = true;
+    if (window && gloamerSetFullscreen(window, !fullscreen_))
+        fullscreen_ = !fullscreen_;
 }
 
 // --size, --display and --fullscreen, once the plug-in's window stands.

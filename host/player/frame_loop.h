@@ -10,6 +10,7 @@
 #include "host/core/message_loop.h"
 #include "host/core/plugin_session.h"
 #include "host/player/audio_feed.h"
+#include "host/player/player_controls.h"
 
 namespace gloamer {
 
@@ -24,7 +25,8 @@ struct FrameLoopOptions {
 
 // The keys of the visualizer's window, as play and live print them.
 inline constexpr const char* keysText =
-    "Keys: space pauses, f full screen, r frames a second on stderr, h these keys, Esc or q quits.";
+    "Keys: space pauses, n/p next/previous track, left/right back/forward 5 s, up/down sensitivity, "
+    "a automatic sensitivity, f full screen, r frames a second on stderr, h these keys, Esc or q quits.";
 
 enum class LoopEnd {
     AudioEnded,   // the track played to its end, or the time asked for is up
@@ -60,10 +62,8 @@ private:
     AudioFeed& feed_;
     FrameLoopOptions options_;
     SpectrumShaper shaper_;
+    PlayerControls controls_;
     bool fullscreen_ = false;
-    RECT windowedClient_ = {};
-    int frameWidth_ = 0; // what the window frame adds to the client area
-    int frameHeight_ = 0;
     bool showRate_ = false; // frames a second on stderr, once a second
     int framesCounted_ = 0;
     std::chrono::steady_clock::time_point countStart_;

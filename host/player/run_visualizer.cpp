@@ -17,6 +17,13 @@ int runVisualizer(const std::string& pluginPath,
     DisplayCheck display = checkDisplay();
     if (!display.problem.empty())
         throw HostError(display.problem + "; to make a video instead: gloamer render [FILE] -o video.mp4");
+    // Before the feed opens, so that nothing is announced as playing that cannot be shown.
+    if (options.display > 0) {
+        int displays = countDisplays();
+        if (options.display > displays)
+            throw HostError("there is no display " + std::to_string(options.display) + " (this machine has " +
+                            std::to_string(displays) + ")");
+    }
     PluginLibrary library(pluginPath.empty() ? defaultPluginPath() : pluginPath);
     std::unique_ptr<AudioFeed> feed = openFeed(display.window);
     HostWindow host;

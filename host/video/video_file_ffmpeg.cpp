@@ -86,7 +86,18 @@ VideoFile::VideoFile(const std::string& path, const VideoFormat& format, const A
             openAudio();
         file_.emplace(path, format_.replace);
         check(avio_open(&output_->pb, file_->path().c_str(), AVIO_FLAG_WRITE), "cannot open");
-        check(avformat_write_header(output_, nullptr), "cannot start");
+        // MP4 and MOV with their index first, so that a browser starts playing before the whole has come.
+        // The muxer moves it there by reading the file back at the end: by its name, which is the one written.
+        AVDictionary* options = nullptr;
+        const std::string muxer = output_->oformat->name;
+        if (muxer == "mp4" || muxer == "mov") {
+            av_dict_set(&options, "movflags", "+faststart", 0);
+            av_freep(&output_->url);
+            output_->url = av_strdup(file_->path().c_str());
+        }
+        int written = avformat_write_header(output_, &options);
+        av_dict_free(&options);
+        check(written, "cannot start");
         headerWritten_ = true;
     } catch (...) {
         close();

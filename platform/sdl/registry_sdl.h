@@ -14,5 +14,7 @@ inline SDL_Window* sdlWindowOf(const Window& window)
 
 Window* findWindowBySdlId(Uint32 sdlId);
 bool ensureVideo();
+// Where the window is on X11, its title properties as UTF-8 (see x11_title.cpp); elsewhere nothing.
+void setUtf8TitleOnX11(SDL_Window* window, const char* title);
 
 } // namespace gloamer::platform

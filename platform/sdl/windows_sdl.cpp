@@ -72,6 +72,8 @@ bool createSurface(Window& window, const char* title, int x, int y)
     if (window.style & WS_THICKFRAME)
         flags |= SDL_WINDOW_RESIZABLE;
     window.surface = SDL_CreateWindow(title, x, y, window.clientWidth, window.clientHeight, flags);
+    if (window.surface)
+        setUtf8TitleOnX11(sdlWindowOf(window), title);
     return window.surface != nullptr;
 }
 
@@ -97,6 +99,7 @@ void raiseSurface(Window& window)
 void titleSurface(Window& window, const char* title)
 {
     SDL_SetWindowTitle(sdlWindowOf(window), title);
+    setUtf8TitleOnX11(sdlWindowOf(window), title);
 }
 
 void surfacePosition(const Window& window, int* x, int* y)

@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -397,6 +398,41 @@ TEST_F(GloamerTest, HelpAndVersionGoToStdoutWithStatusZero)
     EXPECT_EQ(version.out.rfind("gloamer ", 0), 0u) << version.out;
 }
 
+// Each command's defaults as --help shows them ("--size WxH=1280x720") and as the man page states them
+// ("Default 1280x720." or "(default 1)" in the option's paragraph); "As for play" takes play's.
+TEST_F(GloamerTest, TheManPageStatesTheDefaultsTheProgramHas)
+{
+    std::map<std::string, std::map<std::string, std::string>> man, help;
+    std::ifstream page(GLOAMER_MAN_PAGE);
+    const std::regex section(R"(^\.SS "?(\w+).*)"), option(R"(^\.B[IR]? (?:\\-\w ", " )?\\-\\-([\w\\-]+).*)"),
+        stated(R"((?:^|\()[Dd]efault ([^\s:),]+?)[.),:]*(?:\s|$))");
+    std::string command, name, line;
+    std::smatch parts;
+    while (std::getline(page, line)) {
+        if (std::regex_match(line, parts, section))
+            command = parts[1], name.clear();
+        else if (line.rfind(".SH", 0) == 0)
+            command.clear();
+        else if (!command.empty() && std::regex_match(line, parts, option))
+            name = "--" + std::regex_replace(parts[1].str(), std::regex(R"(\\-)"), "-");
+        else if (!name.empty() && line[0] != '.' && std::regex_search(line, parts, stated))
+            man[command][name] = parts[1];
+    }
+    ASSERT_FALSE(man["render"].empty()) << "the man page's options were not found";
+    for (const char* each : {"play", "live", "render", "analyse", "replay", "logo"}) {
+        std::istringstream text(gloamer({each, "--help"}).out);
+        while (std::getline(text, line))
+            if (std::regex_search(line, parts, std::regex(R"(^\s+(?:-\w,)?(--[\w-]+) [^\s=]*=(\S+))")))
+                help[each][parts[1]] = parts[2];
+        for (const auto& [flag, value] : help[each]) {
+            std::string stated = man[each].count(flag) ? man[each][flag] : man["play"][flag];
+            EXPECT_EQ(stated, value) << each << " " << flag;
+        }
+        for (const auto& [flag, value] : man[each])
+            EXPECT_EQ(help[each][flag], value) << each << " " << flag << ": the man page states a default the program lacks";
+    }
+}
+
 // Every bad input: status 1 (2 for a wrong command line), one line on stderr naming it, no plug-in run.
 struct BadInput {
     std::string what;
@@ -494,7 +530,22 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{"UnknownOption", [](GloamerTest&) { return std::vector<std::string>{"play", "--loud"}; },
                  "--loud", 2},
         BadInput{"ZeroFrameRate", [](GloamerTest&) { return std::vector<std::string>{"play", "--fps", "0"}; },
-                 "--fps", 2}),
+                 "--fps", 2},
+        BadInput{"SensitivityOutOfRange",
+                 [](GloamerTest&) { return std::vector<std::string>{"play", "--sensitivity", "5"}; },
+                 "5 is out of range (0 to 4)", 2},
+        BadInput{"DurationNotANumber",
+                 [](GloamerTest&) { return std::vector<std::string>{"play", "--duration", "abc"}; },
+                 "'abc' is not a number", 2},
+        BadInput{"NoSuchDisplayIsSaidBeforeAnythingPlays",
+                 [](GloamerTest&) { return std::vector<std::string>{"play", "--display", "2", "--plugin", recordingPlugin}; },
+                 "there is no display 2", 1},
+        BadInput{"NoTrackOfAPlaylistPlays",
+                 [](GloamerTest& test) {
+                     std::ofstream(test.path("list.m3u")) << "#EXTM3U\nmissing.flac\nalso-missing.ogg\n";
+                     return std::vector<std::string>{"play", test.path("list.m3u"), "--plugin", recordingPlugin};
+                 },
+                 "none of the 2 tracks given can be played", 1}),
     [](const ::testing::TestParamInfo<BadInput>& info) { return info.param.what; });
 
 } // namespace

@@ -90,7 +90,9 @@ TEST(FrameLayer, OneKeyMapForEveryHost)
         HostKey does;
     } cases[] = {{VK_SPACE, HostKey::Pause}, {'F', HostKey::Fullscreen}, {'H', HostKey::Help},
                  {VK_F1, HostKey::Help},     {'R', HostKey::FrameRate},   {VK_ESCAPE, HostKey::Quit},
-                 {'Q', HostKey::Quit},       {'X', HostKey::None},        {VK_RETURN, HostKey::None}};
+                 {'Q', HostKey::Quit},       {'N', HostKey::Next},        {VK_LEFT, HostKey::SeekBack},
+                 {VK_UP, HostKey::SensitivityUp}, {'A', HostKey::AutoSensitivity}, {'X', HostKey::None},
+                 {VK_RETURN, HostKey::None}};
     for (const Case& c : cases)
         EXPECT_EQ(gloamer::hostKeyOf(c.key), c.does) << c.key;
 }

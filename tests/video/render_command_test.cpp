@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -231,13 +232,62 @@ TEST_F(RenderCommandTest, BadCommandLinesAreRefusedWithStatusTwoInOneLine)
     std::string output = (folder / "out.mp4").string();
     for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{
              {"--start", "nan"}, {"--duration", "inf"}, {"--size", "abc"}, {"--fps", "0"}, {"--fps", "0.5"},
-             {"--plugin", ""}, {"--crf", "99"}}) {
+             {"--plugin", ""}, {"--crf", "99"}, {"--crf", "60"}, {"--duration", "abc"}, {"--quality", "best"}}) {
         Outcome run = render({bad[0], bad[1], "-o", output});
         EXPECT_EQ(run.status, 2) << bad[0] << " " << bad[1] << ": " << run.errors;
         EXPECT_EQ(std::count(run.errors.begin(), run.errors.end(), '\n'), 1) << run.errors;
     }
     EXPECT_FALSE(fs::exists(output));
     EXPECT_EQ(WEXITSTATUS(std::system((std::string(GLOAMER_HOST_PATH) + " --help >/dev/full 2>/dev/null").c_str())), 1);
+}
+
+// The top-level boxes of an MP4 or MOV file, in order.
+std::vector<std::string> topLevelBoxes(const std::string& bytes)
+{
+    std::vector<std::string> boxes;
+    for (size_t at = 0; at + 8 <= bytes.size();) {
+        uint64_t size = (uint64_t)(uint8_t)bytes[at] << 24 | (uint64_t)(uint8_t)bytes[at + 1] << 16 |
+                        (uint64_t)(uint8_t)bytes[at + 2] << 8 | (uint8_t)bytes[at + 3];
+        boxes.push_back(bytes.substr(at + 4, 4));
+        if (size == 1 && at + 16 <= bytes.size()) {
+            size = 0;
+            for (int i = 0; i < 8; ++i)
+                size = size << 8 | (uint8_t)bytes[at + 8 + (size_t)i];
+        }
+        if (size < 8)
+            break;
+        at += size;
+    }
+    return boxes;
+}
+
+TEST_F(RenderCommandTest, VideosStartPlayingBeforeTheyHaveDownloadedAndScriptsCanFollowTheRender)
+{
+    for (const char* name : {"web.mp4", "web.mov"}) {
+        fs::path output = folder / name, progress = folder / "progress.jsonl";
+        std::ofstream(output) << "an older file, replaced under -y";
+        Outcome run = render({"--duration", "1", "--size", "160x120", "-o", output.string(), "-y", "-q",
+                              "--progress", progress.string()});
+        ASSERT_EQ(run.status, 0) << run.errors;
+        std::vector<std::string> boxes = topLevelBoxes(readFile(output));
+        auto moov = std::find(boxes.begin(), boxes.end(), "moov"), mdat = std::find(boxes.begin(), boxes.end(), "mdat");
+        ASSERT_TRUE(moov != boxes.end() && mdat != boxes.end()) << name;
+        EXPECT_LT(moov - boxes.begin(), mdat - boxes.begin()) << name << ": the index must come first";
+
+        std::ifstream lines(progress);
+        const std::regex shape(R"re(\{"frame":(\d+),"total":30,"fps":[0-9.]+,"elapsed":[0-9.]+,"state":"(running|done)"\})re");
+        long previous = -1;
+        std::string line, state;
+        while (std::getline(lines, line)) {
+            std::smatch parts;
+            ASSERT_TRUE(std::regex_match(line, parts, shape)) << line;
+            EXPECT_GE(std::stol(parts[1]), previous) << line;
+            previous = std::stol(parts[1]);
+            state = parts[2];
+        }
+        EXPECT_EQ(previous, 30);
+        EXPECT_EQ(state, "done");
+    }
 }
 
 TEST_F(RenderCommandTest, AnOutputIsNeverTheInputNorWrittenThroughALinkNorHalfWritten)

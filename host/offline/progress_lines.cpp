@@ -1,0 +1,40 @@
+// progress_lines.cpp -- JSON lines of a render's progress.
+#include "host/offline/progress_lines.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "host/process/host_error.h"
+
+namespace gloamer {
+
+std::string progressLine(long frame, long total, double elapsed, const char* state)
+{
+    char line[200];
+    std::snprintf(line, sizeof(line), "{\"frame\":%ld,\"total\":%ld,\"fps\":%.2f,\"elapsed\":%.2f,\"state\":\"%s\"}",
+                  frame, total, elapsed > 0 ? frame / elapsed : 0.0, elapsed, state);
+    return line;
+}
+
+ProgressLines::ProgressLines(const std::string& path)
+    : file_(path == "-" ? stdout : std::fopen(path.c_str(), "w")), owned_(path != "-")
+{
+    if (!file_)
+        throw HostError("cannot write the progress to '" + path + "': " + std::strerror(errno));
+}
+
+ProgressLines::~ProgressLines()
+{
+    if (owned_)
+        std::fclose(file_);
+    else
+        std::fflush(file_);
+}
+
+void ProgressLines::write(const std::string& line)
+{
+    std::fprintf(file_, "%s\n", line.c_str());
+    std::fflush(file_);
+}
+
+} // namespace gloamer

@@ -1,0 +1,174 @@
+// playlist_player.cpp -- one PlaybackFeed per track, made anew as the playlist moves on.
+#include "host/player/playlist_player.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "host/process/host_error.h"
+
+namespace gloamer {
+
+namespace {
+
+// Previous within the first seconds of a track goes to the one before; later it starts this one again.
+constexpr double restartAfterSeconds = 3;
+
+} // namespace
+
+std::string clockText(double seconds)
+{
+    long whole = std::lround(std::floor(std::max(0.0, seconds)));
+    char text[32];
+    if (whole >= 3600)
+        std::snprintf(text, sizeof(text), "%ld:%02ld:%02ld", whole / 3600, whole / 60 % 60, whole % 60);
+    else
+        std::snprintf(text, sizeof(text), "%ld:%02ld", whole / 60, whole % 60);
+    return text;
+}
+
+PlaylistFeed::PlaylistFeed(std::vector<PlaylistEntry> entries, bool loop, std::optional<double> seconds)
+    : entries_(std::move(entries)), loop_(loop), seconds_(seconds)
+{
+    if (entries_.empty())
+        throw HostError("nothing to play: the inputs given list no music");
+    // Nothing playing at all is one line naming the first failure; otherwise the skipped are each said.
+    if (!moveTo(0, 1))
+        throw HostError("none of the " + std::to_string(entries_.size()) + " tracks given can be played (" +
+                        (skipped_.empty() ? std::string("none loads") : skipped_.front()) + ")");
+    reportSkipped();
+    firstRate_ = track_->sampleRate;
+    firstChannels_ = track_->channelCount;
+}
+
+PlaylistFeed::~PlaylistFeed() = default;
+
+bool PlaylistFeed::moveTo(long index, int direction)
+{
+    const long count = (long)entries_.size();
+    for (long tries = 0; tries < count; ++tries, index += direction) {
+        if (index >= count && !loop_)
+            return false;
+        if (index < 0 && !loop_)
+            index = 0, direction = 1;
+        index = (index % count + count) % count;
+        const PlaylistEntry& entry = entries_[(size_t)index];
+        try {
+            std::string warning;
+            auto track = std::make_unique<AudioTrack>(entry.location.empty() ? makeDemoTrack()
+                                                                             : loadAudioFile(entry.location, &warning));
+            if (!warning.empty())
+                std::fprintf(stderr, "gloamer: warning: %s\n", warning.c_str());
+            if (track->title.empty())
+                track->title = entry.location.empty() ? "The demo track" : entry.title;
+            std::optional<double> left;
+            if (seconds_)
+                left = std::max(0.0, *seconds_ - playedBefore_);
+            // The old output closes before the new one opens, and the old track goes only once nothing plays it.
+            feed_.reset();
+            track_ = std::move(track);
+            feed_ = std::make_unique<PlaybackFeed>(*track_, left);
+        } catch (const HostError& error) {
+            // With one entry the error is the whole story: the caller reports it.
+            if (count == 1)
+                throw;
+            skipped_.push_back(error.what());
+            continue;
+        }
+        index_ = index;
+        if (started_ && !paused_)
+            feed_->start();
+        return true;
+    }
+    return false;
+}
+
+double PlaylistFeed::position() const
+{
+    return (double)feed_->heardFrame() / track_->sampleRate;
+}
+
+void PlaylistFeed::reportSkipped()
+{
+    for (const std::string& reason : skipped_)
+        std::fprintf(stderr, "gloamer: skipping a track: %s\n", reason.c_str());
+    skipped_.clear();
+}
+
+void PlaylistFeed::announce(const char* keys) const
+{
+    std::string number = entries_.size() > 1
+                             ? std::to_string(index_ + 1) + "/" + std::to_string(entries_.size()) + " "
+                             : std::string();
+    std::printf("Playing %s%s (%s).%s%s\n", number.c_str(), track_->name.c_str(),
+                clockText((double)track_->frameCount() / track_->sampleRate).c_str(), keys ? " " : "",
+                keys ? keys : "");
+    std::fflush(stdout);
+}
+
+void PlaylistFeed::start()
+{
+    started_ = true;
+    if (!paused_)
+        feed_->start();
+}
+
+void PlaylistFeed::fill(VisModule& module)
+{
+    if (!finished_ && feed_->ended() && !ended()) {
+        playedBefore_ += position();
+        if (moveTo(index_ + 1, 1))
+            announce();
+        else
+            finished_ = true;
+        reportSkipped();
+    }
+    feed_->fill(module);
+}
+
+bool PlaylistFeed::ended() const
+{
+    if (finished_)
+        return true;
+    if (!feed_->ended())
+        return false;
+    bool outOfTime = seconds_ && playedBefore_ + position() >= *seconds_ - 1e-3;
+    return outOfTime || (!loop_ && index_ + 1 >= (long)entries_.size());
+}
+
+void PlaylistFeed::setPaused(bool paused)
+{
+    paused_ = paused;
+    feed_->setPaused(paused);
+}
+
+void PlaylistFeed::skipTracks(int by)
+{
+    if (by == 0)
+        return;
+    if (by < 0 && position() > restartAfterSeconds) {
+        feed_->seekTo(0);
+        return;
+    }
+    playedBefore_ += position();
+    if (moveTo(index_ + by, by > 0 ? 1 : -1))
+        announce();
+    else
+        finished_ = true; // next after the last track, without --loop: the end, as in a player
+    reportSkipped();
+}
+
+void PlaylistFeed::seekBy(double seconds)
+{
+    feed_->seekTo(feed_->heardFrame() + (int64_t)std::llround(seconds * track_->sampleRate));
+}
+
+std::string PlaylistFeed::nowPlaying() const
+{
+    std::string number = entries_.size() > 1
+                             ? std::to_string(index_ + 1) + "/" + std::to_string(entries_.size()) + " "
+                             : std::string();
+    return number + (track_->title.empty() ? track_->name : track_->title) + " \u2014 " + clockText(position()) +
+           " / " + clockText((double)track_->frameCount() / track_->sampleRate);
+}
+
+} // namespace gloamer

@@ -1,0 +1,40 @@
+// video_quality.cpp -- the table behind --quality.
+#include "host/video/video_quality.h"
+
+#include "host/process/host_error.h"
+
+namespace gloamer {
+
+int crfFor(const std::string& quality, const std::string& codec)
+{
+    struct Row {
+        const char* codec;
+        int small, good, high;
+    };
+    // HEVC reaches H.264's picture about 4 steps higher; VP9's and AV1's scales run to 63.
+    static const Row rows[] = {
+        {"h264", 28, 23, 19},
+        {"hevc", 32, 27, 23},
+        {"vp9", 42, 35, 28},
+        {"av1", 42, 34, 27},
+    };
+    for (const Row& row : rows) {
+        if (codec != row.codec)
+            continue;
+        if (quality == "small")
+            return row.small;
+        if (quality == "good")
+            return row.good;
+        if (quality == "high")
+            return row.high;
+        throw HostError("'" + quality + "' is not a quality (small, good or high)");
+    }
+    throw HostError("no quality table for the codec '" + codec + "'");
+}
+
+int highestCrf(const std::string& codec)
+{
+    return codec == "vp9" || codec == "av1" ? 63 : 51;
+}
+
+} // namespace gloamer
