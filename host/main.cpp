@@ -13,5 +13,6 @@ int main(int argc, char** argv)
     gloamer::addAnalyseCommand(app, commandLine);
     gloamer::addReplayCommand(app, commandLine);
     gloamer::addLogoCommand(app, commandLine);
+    gloamer::addJoinCommand(app, commandLine);
     return gloamer::runCommandLine(app, commandLine, argc, argv);
 }

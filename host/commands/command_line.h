@@ -68,6 +68,7 @@ void addRenderCommand(CLI::App& app, CommandLine& commandLine);
 void addAnalyseCommand(CLI::App& app, CommandLine& commandLine);
 void addReplayCommand(CLI::App& app, CommandLine& commandLine);
 void addLogoCommand(CLI::App& app, CommandLine& commandLine);
+void addJoinCommand(CLI::App& app, CommandLine& commandLine);
 
 // Renders the demo to a video in the current folder under a name no file has yet, saying why (`reason`) and
 // where, with the progress bar: what gloamer does with no command where no window can be shown.

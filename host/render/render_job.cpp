@@ -1,6 +1,7 @@
 // render_job.cpp -- runs a render job into its output and turns how it ended into an exit status.
 #include "host/render/render_job.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -38,7 +39,7 @@ struct ExitGuard {
 int runRenderJob(RenderJob& job, const OutputRequest& output, bool quiet)
 {
     std::unique_ptr<FrameSink> sink = openOutput(output);
-    Progress progress(job.frameCount, quiet);
+    Progress progress(job.frameCount - std::max(job.firstFrame, job.firstWrittenFrame), quiet);
     job.sink = sink.get();
     job.progress = &progress;
     job.stopRequested = [] { return interruptRequested(); };
