@@ -14,7 +14,6 @@
 #include "host/analysis/frame_span.h"
 #include "host/audio/audio_track.h"
 #include "host/host_error.h"
-#include "host/plugin_library.h"
 #include "host/render/frame_feed.h"
 #include "host/render/offline_renderer.h"
 #include "host/render/random_catch_up.h"
@@ -58,7 +57,7 @@ std::vector<uint64_t> draw(const Case& c, int width, int height, int64_t first, 
     const gloamer::FrameSpan span = gloamer::frameSpanOf(c.track, 0, 0, 30);
     HashSink sink((size_t)width * height * 3);
     gloamer::RenderJob job;
-    job.pluginPath = gloamer::defaultPluginPath();
+    job.pluginPath = GLOAMER_PLUGIN_PATH;
     job.width = width;
     job.height = height;
     job.firstFrame = first;

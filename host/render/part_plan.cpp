@@ -25,7 +25,7 @@ PartPlan planPart(int64_t totalFrames, int keyframeInterval, const PartRequest& 
     if (intervals < request.count)
         throw HostError("cannot cut " + std::to_string(totalFrames) + " frames into " + std::to_string(request.count) +
                         " parts: a part is whole keyframe intervals of " + std::to_string(keyframeInterval) +
-                        " frames, so " + std::to_string(intervals) + " parts at most");
+                        " frames, so at most " + std::to_string(intervals) + (intervals == 1 ? " part" : " parts"));
     PartPlan plan;
     plan.index = request.index;
     plan.count = request.count;
