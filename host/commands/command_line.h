@@ -85,6 +85,7 @@ void addRenderCommand(CLI::App& app, CommandLine& commandLine);
 void addAnalyseCommand(CLI::App& app, CommandLine& commandLine);
 void addReplayCommand(CLI::App& app, CommandLine& commandLine);
 void addLogoCommand(CLI::App& app, CommandLine& commandLine);
+void addJoinCommand(CLI::App& app, CommandLine& commandLine);
 void addBatchCommand(CLI::App& app, CommandLine& commandLine);
 // Hidden: the completion scripts for bash and zsh, made from the commands added before it.
 void addCompletionCommand(CLI::App& app, CommandLine& commandLine);

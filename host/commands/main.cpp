@@ -13,6 +13,7 @@ int main(int argc, char** argv)
     gloamer::addAnalyseCommand(app, commandLine);
     gloamer::addReplayCommand(app, commandLine);
     gloamer::addLogoCommand(app, commandLine);
+    gloamer::addJoinCommand(app, commandLine);
     gloamer::addBatchCommand(app, commandLine);
     gloamer::addCompletionCommand(app, commandLine); // last: it lists the commands before it
     return gloamer::runCommandLine(app, commandLine, argc, argv);

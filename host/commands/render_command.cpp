@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "host/analysis/frame_span.h"
 #include "host/core/heard_rows.h"
@@ -18,6 +19,9 @@
 #include "host/core/plugin_library.h"
 #include "host/offline/render_job.h"
 #include "host/video/video_quality.h"
+#include "host/offline/frame_feed.h"
+#include "host/offline/part_plan.h"
+#include "host/offline/random_catch_up.h"
 
 namespace gloamer {
 
@@ -42,6 +46,8 @@ struct RenderOptions {
     bool quiet = false;
     std::string progress; // --progress FILE
     SpectrumShaping shaping;
+    std::string part; // "K/N": that part alone, video only, for gloamer join; empty: the whole render
+    int64_t warmup = defaultWarmupFrames;
 };
 
 int runRender(const RenderOptions& options, const CommonOptions& common)
@@ -61,7 +67,16 @@ int runRender(const RenderOptions& options, const CommonOptions& common)
     AudioTrack track = loadTrackOrDemo(options.input);
     const FrameSpan span = frameSpanOf(track, options.start, options.duration, options.fps);
     output.frameCount = span.frameCount;
-    if (!isPictureSequence(options.output) && track.sampleRate < lowestEncodedRate)
+    std::optional<PartPlan> part;
+    if (!options.part.empty()) {
+        if (isPictureSequence(options.output))
+            throw HostError("--part writes a video for gloamer join: name it .mp4, .mkv or .mov");
+        part = planPart(span.frameCount, keyframeInterval(options.fps), *parsePartRequest(options.part),
+                        options.warmup);
+        output.frameCount = part->endFrame - part->firstFrame;
+        output.format.comment = formatPartTag(
+            PartTag{*part, options.fps, track.sampleRate, (int64_t)track.frameCount(), span.firstAudioFrame});
+    } else if (!isPictureSequence(options.output) && track.sampleRate < lowestEncodedRate)
         std::fprintf(stderr, "gloamer: warning: music at %d Hz cannot go into a video (%d Hz at least): the video "
                              "will be silent\n", track.sampleRate, lowestEncodedRate);
     else
@@ -75,8 +90,6 @@ int runRender(const RenderOptions& options, const CommonOptions& common)
     // Past a file-size limit a write should fail like one on a full disk, not kill gloamer mid-file.
     signal(SIGXFSZ, SIG_IGN);
 
-    SpectrumAnalyser analyser;
-    SpectrumShaper shaper(options.shaping);
     RenderJob job;
     std::unique_ptr<LogoFolder> logo;
     job.pluginPath = pluginToRun(common, options.input, logo);
@@ -87,11 +100,21 @@ int runRender(const RenderOptions& options, const CommonOptions& common)
     job.sampleRate = track.sampleRate;
     job.channelCount = track.channelCount;
     job.startTick = span.startTick;
-    job.fillAudioData = [&](int64_t frame, VisModule& module) {
-        fillRowsHeardAt(analyser, track, span.heardFrameOf(frame), module);
-        shaper.shape(module.spectrumData);
-    };
-    return runRenderJob(job, output, options.quiet, options.progress);
+    job.fillAudioData = audioRowsFeed(track, span, options.shaping);
+    if (!part)
+        return runRenderJob(job, output, options.quiet, options.progress);
+    // The part's own frames, after warm-up frames that bring the trail to where a whole render has it, and
+    // with the plug-in's random numbers stepped on past the frames it never draws.
+    job.firstFrame = part->warmupStart;
+    job.firstWrittenFrame = part->firstFrame;
+    job.frameCount = part->endFrame;
+    RandomCatchUp randomNumbers;
+    job.beforeFrame = [&randomNumbers](int64_t frame) { randomNumbers.beforeFrame(frame); };
+    int status = runRenderJob(job, output, options.quiet, options.progress);
+    if (!randomNumbers.steady())
+        std::fprintf(stderr, "gloamer: warning: the plug-in drew a varying count of random numbers a frame, so "
+                             "this part's may differ from those of a render in one piece\n");
+    return status;
 }
 
 // "gloamer-demo.mp4", or the first of "gloamer-demo-2.mp4", "-3", ... that is free.
@@ -159,6 +182,22 @@ void addRenderCommand(CLI::App& app, CommandLine& commandLine)
         ->type_name("KBPS")
         ->capture_default_str();
     addShapingOptions(*render, options->shaping);
+    render->add_option("--part", options->part,
+                       "Render part K of N alone (K from 0 to N-1), video only, for gloamer join: whole keyframe "
+                       "intervals, frames identical to those of a render in one piece")
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                return parsePartRequest(text) ? std::string()
+                                              : "'" + text + "' is not a part like 0/4 (K from 0 to N-1)";
+            },
+            ""))
+        ->type_name("K/N");
+    render->add_option("--warmup", options->warmup,
+                       "With --part: frames drawn, not written, before the part's first, so that the plug-in's "
+                       "trail is as a render in one piece has it")
+        ->check(numberBetween(1, 100000, true))
+        ->type_name("FRAMES")
+        ->capture_default_str();
     render->add_flag("-y,--overwrite", options->overwrite, "Replace an existing output");
     addTimeoutOption(*render);
     render->add_flag("-q,--quiet", options->quiet, "Print no progress bar");

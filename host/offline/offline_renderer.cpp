@@ -1,6 +1,7 @@
 // offline_renderer.cpp -- the render loop: virtual time in, one analysed block per frame, frames caught at the swap.
 #include "host/offline/offline_renderer.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -86,24 +87,29 @@ RenderResult drawFrames(const RenderJob& job)
         if (capture.failure)
             std::rethrow_exception(capture.failure);
     };
-    if (job.sink)
-        hooks.setPresentHook(onPresent, &capture);
-
     FrameSpan clock;
     clock.fps = job.fps;
     clock.startTick = job.startTick;
-    for (int64_t frame = 0; frame < job.frameCount; ++frame) {
+    int64_t framesToWrite = 0;
+    for (int64_t frame = job.firstFrame; frame < job.frameCount; ++frame) {
         if (job.stopRequested && job.stopRequested()) {
             result.interrupted = true;
             break;
         }
+        // Warm-up frames are drawn alone: nothing reads them back.
+        const bool written = frame >= job.firstWrittenFrame;
+        if (written && job.sink && frame == std::max(job.firstFrame, job.firstWrittenFrame))
+            hooks.setPresentHook(onPresent, &capture);
         virtualNow = job.frameTick ? job.frameTick(frame) : clock.tickOf(frame);
         if (job.fillAudioData)
             job.fillAudioData(frame, session.module());
+        if (job.beforeFrame)
+            job.beforeFrame(frame);
         int64_t presentedBefore = capture.presented;
         int verdict = session.render();
         rethrowFailure();
-        if (job.sink && capture.presented == presentedBefore) {
+        framesToWrite += written;
+        if (written && job.sink && capture.presented == presentedBefore) {
             // A plug-in that skipped its swap still owes the video a frame: repeat the last one.
             capture.grabber.drain(capture.deliver);
             if (!capture.last.empty()) {
@@ -115,8 +121,8 @@ RenderResult drawFrames(const RenderJob& job)
             }
         }
         ++result.framesDrawn;
-        if (job.progress)
-            job.progress->update(frame + 1);
+        if (job.progress && written)
+            job.progress->update(frame + 1 - std::max(job.firstFrame, job.firstWrittenFrame));
         if (verdict != 0) {
             result.refusedFrame = frame;
             result.refusal = verdict;
@@ -132,13 +138,13 @@ RenderResult drawFrames(const RenderJob& job)
     hooks.setPresentHook(nullptr, nullptr);
     rethrowFailure();
     // A frame the GL would not hand back must not pass for a finished render.
-    if (job.sink && capture.delivered < result.framesDrawn)
-        throw HostError("only " + std::to_string(capture.delivered) + " of " + std::to_string(result.framesDrawn) +
+    if (job.sink && capture.delivered < framesToWrite)
+        throw HostError("only " + std::to_string(capture.delivered) + " of " + std::to_string(framesToWrite) +
                         " frames could be read back from the GL; nothing was written");
     if (job.sink)
         job.sink->finish();
     session.quit();
-    result.framesWritten = job.sink ? capture.delivered : result.framesDrawn;
+    result.framesWritten = job.sink ? capture.delivered : framesToWrite;
     return result;
 }
 

@@ -17,7 +17,11 @@ struct RenderJob {
     int width = 1280;
     int height = 720;
     int fps = 30;
+    // Frames firstFrame to frameCount - 1 are drawn; those before firstWrittenFrame are drawn and not written
+    // (a part's warm-up, which brings the plug-in's memory of earlier frames to where a whole render has it).
     int64_t frameCount = 0;
+    int64_t firstFrame = 0;
+    int64_t firstWrittenFrame = 0;
     // What the module's sampleRate and channelCount are filled with.
     int sampleRate = 44100;
     int channelCount = 2;
@@ -27,6 +31,8 @@ struct RenderJob {
     std::function<uint32_t(int64_t frame)> frameTick;
     // Fills the module's spectrum and waveform for frame k; `latencyMs` is the plug-in's own.
     std::function<void(int64_t frame, VisModule& module)> fillAudioData;
+    // Called before frame k is drawn, once its clock and audio are set; may throw HostError.
+    std::function<void(int64_t frame)> beforeFrame;
     // Finished before the plug-in is quit, so that a crash in its quit costs nothing drawn; abandoned when a
     // frame cannot be written. Null: frames are drawn and not read back (for timing the drawing alone).
     FrameSink* sink = nullptr;
@@ -36,7 +42,7 @@ struct RenderJob {
 };
 
 struct RenderResult {
-    int64_t framesDrawn = 0;
+    int64_t framesDrawn = 0;   // warm-up included
     int64_t framesWritten = 0;
     bool interrupted = false;
     // The frame (from 0) whose render callback returned nonzero, and what it returned; -1 when none did.
@@ -44,7 +50,7 @@ struct RenderResult {
     int refusal = 0;
 };
 
-// Renders job.frameCount frames (fewer once a stop is requested, the plug-in's window is closed or its render
+// Renders frames job.firstFrame to job.frameCount - 1 (fewer once a stop is requested, the plug-in's window is closed or its render
 // returns nonzero), then finishes the sink and quits the plug-in. Throws HostError when the plug-in cannot run
 // or a frame cannot be written.
 RenderResult renderFrames(const RenderJob& job);

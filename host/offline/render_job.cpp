@@ -1,6 +1,7 @@
 // render_job.cpp -- runs a render job into its output and turns how it ended into an exit status.
 #include "host/offline/render_job.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -56,7 +57,7 @@ int runRenderJob(RenderJob& job, const OutputRequest& output, bool quiet, const 
     if (!progressPath.empty())
         lines = std::make_unique<ProgressLines>(progressPath);
     std::unique_ptr<FrameSink> sink = openOutput(output);
-    Progress progress(job.frameCount, quiet);
+    Progress progress(job.frameCount - std::max(job.firstFrame, job.firstWrittenFrame), quiet);
     progress.alsoWriteLines(lines.get());
     job.sink = sink.get();
     job.progress = &progress;

@@ -25,7 +25,14 @@ struct VideoFormat {
     std::string preset = "veryfast"; // the H.264 and HEVC encoders' speed
     int audioKbps = 192;
     bool replace = false; // --overwrite: an existing regular file at the output's name may be replaced
+    std::string comment;             // the container's comment tag; empty: none
 };
+
+// Frames from one keyframe to the next in a video: parts of one render are cut at multiples of it.
+inline int keyframeInterval(int fps)
+{
+    return fps * 2;
+}
 
 // The video codecs this FFmpeg has an encoder for, of h264, hevc, vp9 and av1.
 std::vector<std::string> availableVideoCodecs();

@@ -84,6 +84,8 @@ VideoFile::VideoFile(const std::string& path, const VideoFormat& format, const A
         openVideo();
         if (audio_.samples && audio_.frameCount > 0 && audio_.channelCount > 0)
             openAudio();
+        if (!format_.comment.empty())
+            av_dict_set(&output_->metadata, "comment", format_.comment.c_str(), 0);
         file_.emplace(path, format_.replace);
         check(avio_open(&output_->pb, file_->path().c_str(), AVIO_FLAG_WRITE), "cannot open");
         // MP4 and MOV with their index first, so that a browser starts playing before the whole has come.
@@ -157,7 +159,7 @@ void VideoFile::openVideo()
     video_->time_base = AVRational{1, format_.fps};
     video_->framerate = AVRational{format_.fps, 1};
     video_->pix_fmt = AV_PIX_FMT_YUV420P;
-    video_->gop_size = format_.fps * 2;
+    video_->gop_size = keyframeInterval(format_.fps);
     if (output_->oformat->flags & AVFMT_GLOBALHEADER)
         video_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     // Tagged as what it is, BT.709 in TV range, so that players convert it back to the colours drawn.
