@@ -28,7 +28,8 @@ struct BatchOptions {
     int fps = 30;
     double start = 0;
     double duration = 0;
-    int crf = 20;
+    VideoQuality quality; // --quality or --crf, as render takes them
+    int crf = 0;          // what they come to for the codec, once the command line is read
     std::string codec = "h264";
     std::string preset = "veryfast";
     int audioKbps = 192;
@@ -178,9 +179,7 @@ void addBatchCommand(CLI::App& app, CommandLine& commandLine)
     addSizeOption(*batch, options->size);
     addFpsOption(*batch, options->fps);
     addSpanOptions(*batch, options->start, options->duration, "Render");
-    batch->add_option("--crf", options->crf, "H.264 quality, 0 (lossless) to 51 (worst)")
-        ->check(CLI::Range(0, 51))
-        ->capture_default_str();
+    addQualityOptions(*batch, options->quality, true);
     batch->add_option("--codec", options->codec, "Video codec, as gloamer render takes it")
         ->check(CLI::Validator(
             [](std::string& name) {
@@ -259,6 +258,7 @@ void addBatchCommand(CLI::App& app, CommandLine& commandLine)
         "JOB_COMPLETION_INDEX of --shards N; else all. Task I of N takes items I, I+N, I+2N...\n"
         "Exit status: 0 all done, 1 any failed, 2 wrong command line, 130 stopped by Ctrl-C (what finished is kept).");
     batch->callback([&commandLine, options] {
+        options->crf = chosenCrf(options->quality, options->codec);
         commandLine.action = [&commandLine, options] { return runBatchCommand(*options, commandLine.common); };
     });
 }

@@ -110,7 +110,7 @@ void addJoinCommand(CLI::App& app, CommandLine& commandLine)
 {
     auto options = std::make_shared<JoinOptions>();
     CLI::App* join = app.add_subcommand(
-        "join", "Join the parts that gloamer render --part K/N wrote into one video, with the music under it");
+        "join", "Join the parts of a split render into one video, with the music under it");
     join->add_option("PARTS", options->parts, "Every part's video, in any order")->required()->type_name("");
     join->add_option("--audio", options->audio, "The music the parts were rendered from (none: the demo track)")
         ->type_name("FILE");
