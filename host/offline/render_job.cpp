@@ -75,6 +75,12 @@ int runRenderJob(RenderJob& job, const OutputRequest& output, bool quiet, const 
     }
     if (result.interrupted && interruptRequested())
         return 128 + interruptSignal();
+    // Stopped by the plug-in's quit message (its window closed): what was drawn is kept, but it is not the render.
+    if (result.interrupted) {
+        std::fprintf(stderr, "gloamer: the plug-in's window closed after frame %lld, so the render stopped there "
+                             "(the video holds the frames drawn)\n", (long long)(job.firstFrame + result.framesDrawn));
+        return 1;
+    }
     return 0;
 }
 

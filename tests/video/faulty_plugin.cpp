@@ -1,5 +1,6 @@
 // faulty_plugin.cpp -- a vis plug-in for tests: the real one, driven through, failing as GLOAMER_FAULT says.
-// GLOAMER_FAULT is refuse:N (render returns 1 at frame N), crash:N, exit:N (exit(0) at frame N) or crash-quit;
+// GLOAMER_FAULT is refuse:N (render returns 1 at frame N), crash:N, exit:N (exit(0) at frame N), quit:N (its
+// window's quit message posted after frame N) or crash-quit;
 // GLOAMER_FAULTY_REAL names the plug-in that draws.
 #include <dlfcn.h>
 
@@ -42,6 +43,8 @@ int __cdecl faultyRender(VisModule* module)
     std::memcpy(real->spectrumData, module->spectrumData, sizeof(module->spectrumData));
     std::memcpy(real->waveformData, module->waveformData, sizeof(module->waveformData));
     int verdict = real->render(real);
+    if (faultIs("quit", frame))
+        PostQuitMessage(0);
     return faultIs("refuse", frame) ? 1 : verdict;
 }
 

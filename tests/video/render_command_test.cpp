@@ -387,8 +387,8 @@ TEST_F(RenderCommandTest, APluginThatStopsCrashesOrExitsNeverLeavesABrokenVideo)
         int status;
         int frames; // in the video; 0: no video at all
     };
-    for (const Case& fault : {Case{"refuse:3", 1, 3}, Case{"crash:3", 128 + SIGSEGV, 0}, Case{"exit:3", 1, 0},
-                              Case{"crash-quit", 128 + SIGSEGV, 10}}) {
+    for (const Case& fault : {Case{"refuse:3", 1, 3}, Case{"quit:3", 1, 3}, Case{"crash:3", 128 + SIGSEGV, 0},
+                              Case{"exit:3", 1, 0}, Case{"crash-quit", 128 + SIGSEGV, 10}}) {
         setenv("GLOAMER_FAULT", fault.fault.c_str(), 1);
         fs::path output = folder / (fault.fault.substr(0, 5) + ".mp4");
         Outcome run = render({"--plugin", GLOAMER_FAULTY_PLUGIN_PATH, "--duration", "1", "--fps", "10", "--size",
