@@ -65,9 +65,14 @@ std::string absolute(const std::string& path)
 std::vector<std::string> pictureArgs(const BatchOptions& options, const CommonOptions& common)
 {
     std::vector<std::string> args = {"--size", options.size, "--fps", std::to_string(options.fps),
-                                     "--crf", std::to_string(options.crf), "--codec", options.codec,
+                                     "--codec", options.codec,
                                      "--preset", options.preset, "--audio-bitrate", std::to_string(options.audioKbps),
                                      "--sensitivity", number(options.shaping.sensitivity)};
+    // A chosen --crf, or the --quality it would be, whose ceiling follows the size.
+    if (options.quality.crf >= 0)
+        args.insert(args.end(), {"--crf", std::to_string(options.crf)});
+    else
+        args.insert(args.end(), {"--quality", options.quality.name});
     if (options.shaping.calm)
         args.push_back("--calm");
     if (!common.pluginPath.empty())

@@ -55,6 +55,9 @@ int runRender(const RenderOptions& options, const CommonOptions& common)
     OutputRequest output = outputFor(options.output, options.overwrite, options.size);
     output.format.fps = options.fps;
     output.format.crf = options.crf;
+    if (options.quality.crf < 0)
+        output.format.maxKbps = uploadCeilingKbps(options.quality.name, output.format.width, output.format.height,
+                                                  options.fps);
     output.format.codec = options.codec;
     output.format.preset = options.preset;
     output.format.audioKbps = options.audioKbps;

@@ -6,6 +6,7 @@
 #include "host/commands/command_line.h"
 #include "host/offline/render_job.h"
 #include "host/replay/replay_job.h"
+#include "host/video/video_quality.h"
 
 namespace gloamer {
 
@@ -32,6 +33,9 @@ int runReplay(const ReplayOptions& options, const CommonOptions& common)
 
     setenv("SDL_VIDEODRIVER", "offscreen", 1);
     RenderJob job = replayJob(common.pluginPath, data, output);
+    if (options.quality.crf < 0) // the data's frame rate is known now
+        output.format.maxKbps = uploadCeilingKbps(options.quality.name, output.format.width, output.format.height,
+                                                  output.format.fps);
     return runRenderJob(job, output, options.quiet, options.progress);
 }
 

@@ -21,6 +21,7 @@ struct VideoFormat {
     int height = 0;
     int fps = 30;
     int crf = 20;
+    int maxKbps = 0;                 // a ceiling on the video's bit rate (H.264 and HEVC); 0: the CRF alone
     std::string codec = "h264";      // h264, hevc, vp9 or av1: see availableVideoCodecs()
     std::string preset = "veryfast"; // the H.264 and HEVC encoders' speed
     int audioKbps = 192;

@@ -171,6 +171,11 @@ void VideoFile::openVideo()
     av_opt_set(video_->priv_data, "crf", std::to_string(format_.crf).c_str(), 0);
     if (encoder == "libx264" || encoder == "libx265")
         av_opt_set(video_->priv_data, "preset", format_.preset.c_str(), 0);
+    if ((encoder == "libx264" || encoder == "libx265") && format_.maxKbps > 0) {
+        // Capped CRF: the CRF's quality where it fits, the ceiling over any two seconds where it does not.
+        video_->rc_max_rate = (int64_t)format_.maxKbps * 1000;
+        video_->rc_buffer_size = format_.maxKbps * 2000;
+    }
     if (encoder == "libx265")
         av_opt_set(video_->priv_data, "x265-params", "log-level=none", 0);
     if (encoder == "libvpx-vp9" || encoder == "libaom-av1") {

@@ -32,6 +32,18 @@ int crfFor(const std::string& quality, const std::string& codec)
     throw HostError("no quality table for the codec '" + codec + "'");
 }
 
+int uploadCeilingKbps(const std::string& quality, int width, int height, int fps)
+{
+    if (quality == "high")
+        return 0;
+    const long long pixels = (long long)width * height;
+    int kbps = pixels <= 640 * 480 ? 2500 : pixels <= 1280 * 720 ? 5000 : pixels <= 1920 * 1080 ? 8000
+             : pixels <= 2560 * 1440 ? 16000 : 40000;
+    if (fps > 30)
+        kbps += kbps / 2;
+    return quality == "small" ? kbps / 2 : kbps;
+}
+
 int highestCrf(const std::string& codec)
 {
     return codec == "vp9" || codec == "av1" ? 63 : 51;
