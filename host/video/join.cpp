@@ -20,13 +20,6 @@ namespace gloamer {
 
 namespace {
 
-std::string ffmpegError(int code)
-{
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof(text));
-    return text;
-}
-
 struct InputCloser {
     void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
 };

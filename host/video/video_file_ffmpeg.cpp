@@ -16,6 +16,7 @@ extern "C" {
 #include <optional>
 #include <vector>
 
+#include "host/media/ffmpeg_handles.h"
 #include "host/process/host_error.h"
 #include "host/process/pending_file.h"
 #include "host/video/frame_sink.h"
@@ -23,13 +24,6 @@ extern "C" {
 namespace gloamer {
 
 namespace {
-
-std::string ffmpegError(int code)
-{
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof(text));
-    return text;
-}
 
 class VideoFile : public FrameSink {
 public:
