@@ -5,71 +5,21 @@
 # usage: slurm_test.sh GLOAMER   (exit 77: skipped)
 set -euo pipefail
 gloamer=$(realpath "$1")
-for program in munged mungekey slurmctld slurmd sbatch squeue scancel runuser; do
-  command -v "$program" >/dev/null || { echo "SKIP: $program is not installed (scripts/install-deps.sh test)"; exit 77; }
-done
-[ "$(id -u)" -eq 0 ] || { echo "SKIP: the daemons of a private Slurm need root"; exit 77; }
+
+here=$(dirname "$(realpath "$0")")
+source "$here/local_slurm.sh"
+missing=$(local_slurm_missing)
+[ -z "$missing" ] || { echo "SKIP: $missing"; exit 77; }
 
 work=$(mktemp -d /tmp/gloamer-slurm.XXXXXX)
 chmod 755 "$work"
-pids=()
 stop() {
-  local pid
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  stop_local_slurm
   rm -rf "$work"
 }
 trap stop EXIT
 fail() { echo "FAIL: $*"; for log in "$work"/*.log "$work"/out/.gloamer-batch/logs/*; do [ -f "$log" ] && { echo "== $log"; tail -n 20 "$log"; }; done; exit 1; }
-
-# munge with a key and a socket of its own, so that nothing of the machine's is used or disturbed.
-mkdir -p "$work/munge"
-mungekey --create --keyfile="$work/munge/munge.key" >/dev/null
-chown -R munge: "$work/munge"
-chmod 711 "$work/munge" # clients reach the socket; the key itself stays private
-runuser -u munge -- munged --foreground --socket="$work/munge/munge.sock" --key-file="$work/munge/munge.key" \
-  --pid-file="$work/munge/munged.pid" --log-file="$work/munge/munged.log" --seed-file="$work/munge/seed" &
-pids+=($!)
-
-port=$((20000 + $$ % 20000))
-mkdir -p "$work/state" "$work/spool"
-cat >"$work/slurm.conf" <<CONF
-ClusterName=gloamertest
-SlurmctldHost=localhost
-SlurmctldPort=$port
-SlurmdPort=$((port + 1))
-AuthType=auth/munge
-CredType=cred/munge
-AuthInfo=socket=$work/munge/munge.sock
-SlurmUser=root
-StateSaveLocation=$work/state
-SlurmdSpoolDir=$work/spool
-SlurmctldPidFile=$work/slurmctld.pid
-SlurmdPidFile=$work/slurmd.pid
-SlurmctldLogFile=$work/slurmctld.log
-SlurmdLogFile=$work/slurmd.log
-ProctrackType=proctrack/linuxproc
-TaskPlugin=task/none
-SelectType=select/cons_tres
-SelectTypeParameters=CR_Core
-SchedulerType=sched/builtin
-MailProg=/bin/true
-AccountingStorageType=accounting_storage/none
-JobAcctGatherType=jobacct_gather/none
-JobCompType=jobcomp/none
-ReturnToService=2
-NodeName=localhost CPUs=$(nproc) State=UNKNOWN
-PartitionName=test Nodes=localhost Default=YES MaxTime=INFINITE State=UP
-CONF
-export SLURM_CONF=$work/slurm.conf
-for try in $(seq 100); do [ -S "$work/munge/munge.sock" ] && break; sleep 0.2; done
-[ -S "$work/munge/munge.sock" ] || fail "munged did not start: $(tail -n1 "$work/munge/munged.log")"
-slurmctld -D -i -f "$SLURM_CONF" &
-pids+=($!)
-slurmd -D -N localhost -f "$SLURM_CONF" &
-pids+=($!)
-for try in $(seq 150); do sinfo -h -o %t 2>/dev/null | grep -qx idle && break; sleep 0.2; done
-sinfo -h -o %t | grep -qx idle || fail "the node never became idle"
+start_local_slurm "$work" || fail "no private Slurm"
 
 # Three songs of a second, one long enough to be cancelled mid-render, and a file that is not an audio file.
 mkdir -p "$work/music" "$work/reference"
@@ -85,18 +35,12 @@ for song in song220 song330 song440 long; do
   "$gloamer" render "$work/music/$song.wav" -o "$work/reference/$song.mp4" -q "${options[@]}"
 done
 
-# Submits a script with bash as its header says, and waits for the job to leave the queue.
-submit() { bash "$1" | sed -n 's/^Submitted batch job \([0-9]*\)$/\1/p'; }
-await() {
-  for try in $(seq 1500); do [ -z "$(squeue -h -j "$1" 2>/dev/null)" ] && return; sleep 0.2; done
-  fail "job $1 never ended"
-}
 
 "$gloamer" batch "$work/music/list.txt" -o "$work/out" "${options[@]}" --emit slurm --shards 2 >"$work/job.sh"
 grep -q '^#SBATCH --array=0-1$' "$work/job.sh" || fail "the array is not 0-1: $(grep array "$work/job.sh")"
 job=$(submit "$work/job.sh")
 [ -n "$job" ] || fail "sbatch took no job"
-await "$job"
+await "$job" || fail "job $job never ended"
 for song in song220 song330 song440; do
   cmp "$work/out/$song.mp4" "$work/reference/$song.mp4" || fail "$song.mp4 is not the one-machine render"
 done
@@ -112,12 +56,12 @@ job=$(submit "$work/second.sh")
 for try in $(seq 1500); do compgen -G "$work/out/.gloamer-batch/work/.gloamer-*" >/dev/null && break; sleep 0.2; done
 compgen -G "$work/out/.gloamer-batch/work/.gloamer-*" >/dev/null || fail "the long song's render never began"
 scancel "$job"
-await "$job"
+await "$job" || fail "job $job never ended"
 [ ! -e "$work/out/long.mp4" ] || fail "a cancelled render left a video at the item's name"
 "$gloamer" batch "$work/music/second.txt" -o "$work/out" "${options[@]}" --status | grep -q '^pending  long.mp4$' ||
   fail "the cancelled item is not pending"
 job=$(submit "$work/second.sh")
-await "$job"
+await "$job" || fail "job $job never ended"
 cmp "$work/out/long.mp4" "$work/reference/long.mp4" || fail "the resubmitted long.mp4 is not the one-machine render"
 [ "$(stat -c '%i %Y' "$work/out/song220.mp4")" = "$before" ] || fail "a finished video was touched"
 grep -q 'skipped  song220.mp4' "$work/out/.gloamer-batch/logs/${job}_0.log" || fail "song220 was not skipped"
