@@ -1,6 +1,7 @@
 # local_slurm.sh -- a private single-node Slurm on localhost for tests and benchmarks, sourced by them.
 # start_local_slurm WORK brings up munged, slurmctld and slurmd with their state, logs and socket under WORK
-# and exports SLURM_CONF; stop_local_slurm stops every daemon it started, by process id. Needs root.
+# (their own output in WORK/*-console.log) and exports SLURM_CONF; stop_local_slurm stops every daemon it
+# started, by process id. Needs root.
 # submit SCRIPT runs a script that submits itself (as gloamer batch --emit slurm writes them) and prints the
 # job's id; await JOB polls squeue until the job has left the queue.
 
@@ -22,7 +23,7 @@ start_local_slurm() {
   chown -R munge: "$work/munge"
   chmod 711 "$work/munge" # clients reach the socket; the key itself stays private
   runuser -u munge -- munged --foreground --socket="$work/munge/munge.sock" --key-file="$work/munge/munge.key" \
-    --pid-file="$work/munge/munged.pid" --log-file="$work/munge/munged.log" --seed-file="$work/munge/seed" &
+    --pid-file="$work/munge/munged.pid" --log-file="$work/munge/munged.log" --seed-file="$work/munge/seed" >"$work/munged-console.log" 2>&1 &
   local_slurm_pids+=($!)
 
   local port=$((20000 + $$ % 20000))
@@ -58,9 +59,9 @@ CONF
   export SLURM_CONF=$work/slurm.conf
   for try in $(seq 100); do [ -S "$work/munge/munge.sock" ] && break; sleep 0.2; done
   [ -S "$work/munge/munge.sock" ] || { echo "munged did not start: $(tail -n1 "$work/munge/munged.log")"; return 1; }
-  slurmctld -D -i -f "$SLURM_CONF" &
+  slurmctld -D -i -f "$SLURM_CONF" >"$work/slurmctld-console.log" 2>&1 &
   local_slurm_pids+=($!)
-  slurmd -D -N localhost -f "$SLURM_CONF" &
+  slurmd -D -N localhost -f "$SLURM_CONF" >"$work/slurmd-console.log" 2>&1 &
   local_slurm_pids+=($!)
   for try in $(seq 150); do sinfo -h -o %t 2>/dev/null | grep -qx idle && return 0; sleep 0.2; done
   echo "the node never became idle"
