@@ -85,11 +85,11 @@ test("a task runs the share its JOB_COMPLETION_INDEX names", () => {
   assert.equal(run(command, { JOB_COMPLETION_INDEX: "2" }).status, 2, "an index past the job's count is refused");
 });
 
-test("with --parts a second Job, apart by its label, joins what the indexes rendered", () => {
+test("with --parts a second Job, told apart by its label, joins what the indexes rendered", () => {
   const set = path.join(music, "set.txt");
   spawnSync("ffmpeg", ["-v", "error", "-f", "lavfi", "-i", "sine=frequency=440:duration=13", path.join(music, "set.wav")]);
   fs.writeFileSync(set, "set.wav\n");
-  const emitted = run(["batch", set, "-o", out, "--size", "160x120", "--parts", "3", "--emit", "kubernetes",
+  const emitted = run(["batch", set, "-o", out, "--size", "160x120", "--fps", "10", "--parts", "3", "--emit", "kubernetes",
                        "--image", "registry.example/gloamer:1"]);
   assert.equal(emitted.status, 0, emitted.stderr);
   const [render, join, ...rest] = YAML.parseAllDocuments(emitted.stdout).map((doc) => doc.toJS());
@@ -103,6 +103,15 @@ test("with --parts a second Job, apart by its label, joins what the indexes rend
   assert.ok(renderCommand.includes("--parts") && !renderCommand.includes("--join-only"));
   assert.ok(joinCommand.includes("--join-only") && !joinCommand.includes("--shards"), joinCommand.join(" "));
   assert.deepEqual(joinCommand.slice(joinCommand.indexOf("--size")), renderCommand.slice(renderCommand.indexOf("--size")));
+
+  // The pods as they run: the join before the last index waits and makes nothing; after it, the video.
+  for (const index of ["0", "1"]) assert.equal(run(renderCommand.slice(1), { JOB_COMPLETION_INDEX: index }).status, 0);
+  assert.equal(run(joinCommand.slice(1)).status, 1, "a join with a part missing must fail");
+  assert.ok(!fs.existsSync(path.join(out, "set.mp4")));
+  assert.equal(run(renderCommand.slice(1), { JOB_COMPLETION_INDEX: "2" }).status, 0);
+  const joined = run(joinCommand.slice(1));
+  assert.equal(joined.status, 0, joined.stdout + joined.stderr);
+  assert.ok(fs.existsSync(path.join(out, "set.mp4")) && fs.readdirSync(path.join(out, ".gloamer-batch/parts")).length === 0);
 });
 
 test.after(() => fs.rmSync(work, { recursive: true, force: true }));
