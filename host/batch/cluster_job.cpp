@@ -84,8 +84,8 @@ std::string slurmScript(const ClusterJob& job)
         "# one share of it per array task. Submit it with bash, which makes the log folder first (Slurm ends a job\n"
         "# whose log folder is missing at once):  bash THIS-FILE [more sbatch options]\n"
         "# Finished videos are kept; submitting again renders only what is missing or failed.\n" +
-        std::string(job.joins ? "# The inputs are cut in parts; a second job, once the array has ended, joins each input whose\n"
-                                "# parts are all done into its video (and fails those with a failed part).\n"
+        std::string(job.joins ? "# The inputs are cut in parts; a second job, once the array has ended, joins each\n"
+                                "# input whose parts are all done into its video (and fails those with a failed part).\n"
                               : "") +
         "#SBATCH --job-name=" + job.name + "\n"
         "#SBATCH --array=" + array + "\n"

@@ -48,7 +48,7 @@ std::string kubernetesJob(const ClusterJob& job);
 std::string shellQuoted(const std::string& text);
 
 // The seconds of music each item renders, from its container (not decoded), after `start` and up to
-// `duration` (0: all); `unknown` for a stream, 0 for an item that will fail.
+// `duration` (0: all); `unknown` for a stream or what is not a regular file, 0 for an item that will fail.
 std::vector<double> itemDurations(const std::vector<BatchItem>& items, double start, double duration, double unknown);
 // Seconds of music rendered per second of time: `seconds` of `sample` rendered with the options, start-up included.
 double measureSpeed(const std::string& sample, const std::vector<std::string>& renderArgs,

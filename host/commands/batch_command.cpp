@@ -12,6 +12,7 @@
 #include "host/commands/command_line.h"
 #include "host/process/host_error.h"
 #include "host/logo/logo_picture.h"
+#include "host/offline/part_plan.h"
 #include "host/video/frame_sink.h"
 
 namespace gloamer {
@@ -52,8 +53,6 @@ struct BatchOptions {
     double itemTimeout = 0;
     double readTimeout = 0; // render's --timeout, passed on when given
 };
-
-
 
 std::string number(double value)
 {
@@ -161,12 +160,12 @@ int emitJob(const BatchOptions& options, const BatchJob& batch, const std::vecto
                      sample->name.c_str(), options.size.c_str());
     }
     // A stream of unknown length is counted as ten minutes. A part is its share of the item and the warm-up
-    // frames it draws before it (render's default, 96).
+    // frames it draws before it.
     const std::vector<double> seconds = itemDurations(items, options.start, options.duration, 600);
+    const double warmup = (double)defaultWarmupFrames / options.fps;
     std::vector<double> unitSeconds;
     for (const WorkUnit& unit : units)
-        unitSeconds.push_back(unit.count > 1 ? seconds[unit.item] / unit.count + 96.0 / options.fps
-                                             : seconds[unit.item]);
+        unitSeconds.push_back(unit.count > 1 ? seconds[unit.item] / unit.count + warmup : seconds[unit.item]);
     job.timeLimitSeconds = timeLimitFor(unitSeconds, job.tasks, speed);
     // A join copies the pictures and encodes the music once: counted at 20 s of music a second.
     job.joinTimeLimitSeconds = timeLimitFor(seconds, 1, 20.0);
