@@ -191,6 +191,10 @@ int runBatchCommand(const BatchOptions& options, const CommonOptions& common)
     job.duration = options.duration;
     job.itemTimeout = options.itemTimeout;
     job.joinOnly = options.joinOnly;
+    if (options.joinOnly && !job.split.splits()) {
+        std::fprintf(stderr, "gloamer: --join-only joins parts: give the --parts or --part-length the tasks had\n");
+        return 2;
+    }
     if (!options.emit.empty())
         return emitJob(options, job, measureArgs);
     try {
