@@ -3,10 +3,13 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <csignal>
 #include <cstring>
 
@@ -24,7 +27,7 @@ std::string ownProgramPath()
     return std::string(path, (size_t)length);
 }
 
-ChildOutcome runOwnProgram(const std::vector<std::string>& arguments)
+ChildOutcome runOwnProgram(const std::vector<std::string>& arguments, double timeLimit)
 {
     std::vector<char*> argv;
     std::string name = "gloamer";
@@ -36,6 +39,7 @@ ChildOutcome runOwnProgram(const std::vector<std::string>& arguments)
     int pipeEnds[2];
     if (pipe2(pipeEnds, O_CLOEXEC) != 0)
         throw HostError(std::string("cannot start a render: ") + std::strerror(errno));
+    const pid_t parent = getpid();
     pid_t child = fork();
     if (child < 0) {
         int error = errno;
@@ -44,7 +48,10 @@ ChildOutcome runOwnProgram(const std::vector<std::string>& arguments)
         throw HostError(std::string("cannot start a render: ") + std::strerror(error));
     }
     if (child == 0) {
-        // Only async-signal-safe calls from here to exec.
+        // Only async-signal-safe calls from here to exec. A batch killed outright takes its render with it.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent)
+            _exit(127);
         int null = open("/dev/null", O_WRONLY);
         if (null >= 0)
             dup2(null, STDOUT_FILENO);
@@ -60,11 +67,32 @@ ChildOutcome runOwnProgram(const std::vector<std::string>& arguments)
     ChildOutcome outcome;
     std::string pending; // the line being read
     bool passedOn = false;
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point began = Clock::now();
+    bool killed = false;
+    // Past the limit: SIGTERM once, SIGKILL after the grace. Called while the pipe is read and while waiting.
+    auto enforceLimit = [&] {
+        if (timeLimit <= 0 || killed)
+            return;
+        const double took = std::chrono::duration<double>(Clock::now() - began).count();
+        if (took >= timeLimit && outcome.timedOutAfter == 0) {
+            outcome.timedOutAfter = timeLimit;
+            kill(child, SIGTERM);
+        }
+        if (took >= timeLimit + stopGraceSeconds) {
+            kill(child, SIGKILL);
+            killed = true;
+        }
+    };
     for (bool open = true; open;) {
         if (interruptRequested() && !passedOn) {
             kill(child, SIGTERM);
             passedOn = true;
         }
+        enforceLimit();
+        // A killed child's pipe may stay open in a process it started: stop reading it.
+        if (killed)
+            break;
         pollfd wait{pipeEnds[0], POLLIN, 0};
         int ready = poll(&wait, 1, 250);
         if (ready < 0 && errno != EINTR)
@@ -91,11 +119,17 @@ ChildOutcome runOwnProgram(const std::vector<std::string>& arguments)
     close(pipeEnds[0]);
 
     int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    for (;;) {
+        pid_t ended = waitpid(child, &status, timeLimit > 0 && !killed ? WNOHANG : 0);
+        if (ended == child || (ended < 0 && errno != EINTR))
+            break;
         if (interruptRequested() && !passedOn) {
             kill(child, SIGTERM);
             passedOn = true;
         }
+        enforceLimit();
+        if (ended == 0)
+            usleep(100000);
     }
     outcome.status = WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
     const std::string prefix = "gloamer: ";
@@ -106,6 +140,11 @@ ChildOutcome runOwnProgram(const std::vector<std::string>& arguments)
 
 std::string failureReason(const ChildOutcome& outcome)
 {
+    if (outcome.timedOutAfter > 0) {
+        char limit[32];
+        std::snprintf(limit, sizeof limit, "%g", outcome.timedOutAfter);
+        return std::string("took longer than ") + limit + " s (--item-timeout): stopped";
+    }
     if (!outcome.lastLine.empty())
         return outcome.lastLine;
     if (outcome.status > 128)

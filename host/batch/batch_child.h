@@ -9,14 +9,19 @@ namespace gloamer {
 struct ChildOutcome {
     int status = 0;       // the exit status, or 128 + the signal that ended it
     std::string lastLine; // the last line it wrote on stderr, without "gloamer: "
+    double timedOutAfter = 0; // the time limit it ran past and was stopped for; 0 when it did not
 };
 
-// Runs this very program (/proc/self/exe) with `arguments`, its stdout discarded and its stderr read, and waits
-// for it. A stop request (Ctrl-C, SIGTERM) seen meanwhile is passed on to it as SIGTERM. Throws HostError when
-// it cannot be started.
-ChildOutcome runOwnProgram(const std::vector<std::string>& arguments);
+// How long a child stopped for its time limit has between SIGTERM and SIGKILL.
+constexpr double stopGraceSeconds = 5;
 
-// What ended it, in words: the last line when it wrote one, else its status or signal.
+// Runs this very program (/proc/self/exe) with `arguments`, its stdout discarded and its stderr read, and waits
+// for it. A stop request (Ctrl-C, SIGTERM) seen meanwhile is passed on to it as SIGTERM. Past `timeLimit`
+// seconds (0: none) it gets SIGTERM, and SIGKILL stopGraceSeconds later. Throws HostError when it cannot be started.
+ChildOutcome runOwnProgram(const std::vector<std::string>& arguments, double timeLimit = 0);
+
+// What ended it, in words: its time limit when it ran past it, else the last line when it wrote one, else its
+// status or signal.
 std::string failureReason(const ChildOutcome& outcome);
 
 // This program's own path, for the commands a batch writes out.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "host/batch/batch_list.h"
+#include "host/batch/batch_parts.h"
 #include "host/batch/batch_shard.h"
 
 namespace gloamer {
@@ -14,8 +15,15 @@ struct BatchJob {
     std::string folder;                  // -o DIR
     std::string extension = "mp4";       // of every output
     std::vector<std::string> renderArgs; // the render options each item gets, complete and in a fixed order
+    std::vector<std::string> childArgs;  // render options that change nothing drawn (--timeout): not recorded
+    std::vector<std::string> joinArgs;   // the options of each join (--audio-bitrate)
     Shard shard;
     bool quiet = false;
+    PartSplit split;            // inputs cut into parts, each a unit of the shard rule, joined when all are done
+    double start = 0;           // the span rendered of each input, for the part count
+    double duration = 0;
+    double itemTimeout = 0;     // seconds a child may run (0: no limit)
+    bool joinOnly = false;      // join the inputs whose parts are done; render nothing
 };
 
 // The render options as one text, the part of a record that says how an item was rendered.
@@ -23,9 +31,16 @@ std::string optionsText(const BatchJob& job);
 // The items of the job's list, with their problems.
 std::vector<BatchItem> batchItems(const BatchJob& job);
 
-// Renders every item of the share that is not done yet, in order, one line each and a summary. Returns 0 when
+// The units of the job's items (their lengths probed only when inputs are cut in parts).
+std::vector<WorkUnit> batchUnits(const BatchJob& job, const std::vector<BatchItem>& items);
+// What the records say of each of the `count` parts of `item`.
+std::vector<PartState> partStatesOf(const BatchJob& job, const BatchItem& item, int count);
+
+// Renders every unit of the share that is not done yet, in order, one line each and a summary. Returns 0 when
 // every item of the share is done, 1 when any failed, 128 + n when stopped by signal n (what finished is
-// recorded). Throws HostError when the list cannot be read.
+// recorded). A task that takes every unit (or --join-only) then joins each input whose parts are all done,
+// and removes the parts once the joined video is recorded. First removes what batches on this machine that
+// were killed outright left in the work folder. Throws HostError when the list cannot be read.
 int runBatch(const BatchJob& job);
 
 // Prints, for the share, what is done, failed (with reasons) and pending; as JSON when `json`. Returns 0.

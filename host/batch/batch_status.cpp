@@ -11,6 +11,9 @@ int printBatchStatus(const BatchJob& job, bool json)
 {
     const std::vector<BatchItem> items = batchItems(job);
     const std::string options = optionsText(job);
+    std::vector<int> partCounts(items.size(), 1);
+    for (const WorkUnit& unit : batchUnits(job, items))
+        partCounts[unit.item] = unit.count;
     int done = 0, failed = 0, pending = 0;
     std::string lines, entries;
     for (size_t i = 0; i < items.size(); ++i) {
@@ -29,6 +32,12 @@ int printBatchStatus(const BatchJob& job, bool json)
                    record->options == options) {
             state = "failed";
             reason = record->reason;
+        }
+        // An input in parts that is not joined yet: how far its parts are.
+        if (state != "done" && partCounts[i] > 1) {
+            JoinReadiness readiness = joinReadiness(partStatesOf(job, item, partCounts[i]));
+            state = readiness.kind == JoinReadiness::failed ? "failed" : "pending";
+            reason = readiness.kind == JoinReadiness::ready ? "its parts are done, to be joined" : readiness.reason;
         }
         (state == "done" ? done : state == "failed" ? failed : pending)++;
         lines += state + std::string(9 - state.size(), ' ') + item.name + (reason.empty() ? "" : ": " + reason) + "\n";

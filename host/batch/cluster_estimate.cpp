@@ -2,6 +2,7 @@
 #include <chrono>
 #include <filesystem>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 extern "C" {
@@ -22,7 +23,10 @@ std::vector<double> itemDurations(const std::vector<BatchItem>& items, double st
     std::vector<double> seconds;
     for (const BatchItem& item : items) {
         double length = unknown;
-        if (item.problem.empty() && !isStreamName(item.input)) {
+        // A FIFO or device is not opened: that could wait for ever for a writer. Its length is unknown.
+        struct stat info;
+        const bool regular = stat(item.input.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+        if (item.problem.empty() && !isStreamName(item.input) && regular) {
             try {
                 MediaInput input = openMediaInput(item.input);
                 if (input.format()->duration > 0)

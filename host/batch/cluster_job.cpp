@@ -19,14 +19,17 @@ std::string clock(int64_t seconds)
     return text;
 }
 
-std::string shellCommand(const ClusterJob& job)
+std::string shellCommand(const ClusterJob& job, bool join)
 {
     std::string command = shellQuoted(job.program) + " batch " + shellQuoted(job.list) + " -o " +
                           shellQuoted(job.folder);
     for (const std::string& argument : job.batchArgs)
         command += " " + shellQuoted(argument);
-    return command;
+    return join ? command + " --join-only" : command;
 }
+
+// The pod of a render task (the share of its index) or of the join step.
+std::string podTemplate(const ClusterJob& job, bool join);
 
 } // namespace
 
@@ -63,12 +66,27 @@ std::string slurmScript(const ClusterJob& job)
     std::string array = "0-" + std::to_string(job.tasks - 1);
     if (job.throttle > 0)
         array += "%" + std::to_string(job.throttle);
+    // The join step starts when every array task has ended, however it ended (afterany): with afterok one bad file
+    // anywhere in the catalogue would keep every input from being joined. It joins only inputs whose every part
+    // the records call done (each record checked against its part's video), refuses the rest with their reasons,
+    // and gloamer join itself refuses parts that do not make one render; so a failed part never makes a video.
+    const std::string submit =
+        job.joins ? "  array=$(sbatch --parsable \"$@\" \"$0\") || exit 1\n"
+                    "  echo \"Submitted batch job ${array%%;*}\"\n"
+                    "  exec sbatch \"$@\" --dependency=afterany:\"${array%%;*}\" --job-name=" + job.name + "-join "
+                    "--ntasks=1 --cpus-per-task=1 --time=" + clock(job.joinTimeLimitSeconds) +
+                    " --output=" + shellQuoted(logs + "/%j_join.log") + " \\\n"
+                    "    --wrap=" + shellQuoted("exec " + shellCommand(job, true)) + "\n"
+                  : "  exec sbatch \"$@\" \"$0\"\n";
     std::string script =
         "#!/bin/bash\n"
         "# " + job.name + ": renders the catalogue " + job.list + " into " + job.folder + ",\n"
         "# one share of it per array task. Submit it with bash, which makes the log folder first (Slurm ends a job\n"
         "# whose log folder is missing at once):  bash THIS-FILE [more sbatch options]\n"
-        "# Finished videos are kept; submitting again renders only what is missing or failed.\n"
+        "# Finished videos are kept; submitting again renders only what is missing or failed.\n" +
+        std::string(job.joins ? "# The inputs are cut in parts; a second job, once the array has ended, joins each\n"
+                                "# input whose parts are all done into its video (and fails those with a failed part).\n"
+                              : "") +
         "#SBATCH --job-name=" + job.name + "\n"
         "#SBATCH --array=" + array + "\n"
         "#SBATCH --ntasks=1\n"
@@ -76,12 +94,11 @@ std::string slurmScript(const ClusterJob& job)
         "#SBATCH --time=" + clock(job.timeLimitSeconds) + "\n"
         "#SBATCH --output=" + logs + "/%A_%a.log\n"
         "if [ -z \"${SLURM_JOB_ID:-}\" ]; then\n"
-        "  mkdir -p " + shellQuoted(logs) + " || exit 1\n"
-        "  exec sbatch \"$@\" \"$0\"\n"
+        "  mkdir -p " + shellQuoted(logs) + " || exit 1\n" + submit +
         "fi\n"
         "# Mesa's software renderer draws with as many threads as the task has CPUs.\n"
         "export LP_NUM_THREADS=" + std::to_string(job.cpusPerTask) + "\n"
-        "exec " + shellCommand(job) + "\n";
+        "exec " + shellCommand(job, false) + "\n";
     return script;
 }
 
@@ -91,20 +108,48 @@ std::string kubernetesJob(const ClusterJob& job)
                        "kind: Job\n"
                        "metadata:\n"
                        "  name: " + job.name + "\n"
+                       "  labels:\n"
+                       "    gloamer-step: render\n"
                        "spec:\n"
                        "  completionMode: Indexed\n"
                        "  completions: " + std::to_string(job.tasks) + "\n"
                        "  parallelism: " + std::to_string(job.throttle > 0 ? job.throttle : job.tasks) + "\n"
-                       "  backoffLimitPerIndex: " + std::to_string(job.retries) + "\n"
-                       "  template:\n"
+                       "  backoffLimitPerIndex: " + std::to_string(job.retries) + "\n" +
+                       podTemplate(job, false);
+    if (!job.joins)
+        return yaml;
+    // The join: one pod, after the render Job has finished (kubectl wait); it joins the inputs whose parts are
+    // all done, and a retry (backoffLimit) finds what an earlier try joined already done.
+    return yaml + "---\n"
+                  "apiVersion: batch/v1\n"
+                  "kind: Job\n"
+                  "metadata:\n"
+                  "  name: " + job.name.substr(0, 58) + "-join\n"
+                  "  labels:\n"
+                  "    gloamer-step: join\n"
+                  "spec:\n"
+                  "  completions: 1\n"
+                  "  parallelism: 1\n"
+                  "  backoffLimit: " + std::to_string(job.retries) + "\n" +
+                  podTemplate(job, true);
+}
+
+namespace {
+
+std::string podTemplate(const ClusterJob& job, bool join)
+{
+    std::string yaml = "  template:\n"
                        "    spec:\n"
                        "      restartPolicy: Never\n"
                        "      containers:\n"
                        "        - name: gloamer\n"
                        "          image: " + jsonString(job.image) + "\n"
                        "          command:\n";
-    std::vector<std::string> command = {job.program, "batch", job.list, "-o", job.folder,
-                                        "--shards", std::to_string(job.tasks)};
+    std::vector<std::string> command = {job.program, "batch", job.list, "-o", job.folder};
+    if (join)
+        command.push_back("--join-only");
+    else
+        command.insert(command.end(), {"--shards", std::to_string(job.tasks)});
     command.insert(command.end(), job.batchArgs.begin(), job.batchArgs.end());
     for (const std::string& argument : command)
         yaml += "            - " + jsonString(argument) + "\n";
@@ -123,5 +168,7 @@ std::string kubernetesJob(const ClusterJob& job)
             "            claimName: " + jsonString(job.claim) + "\n";
     return yaml;
 }
+
+} // namespace
 
 } // namespace gloamer

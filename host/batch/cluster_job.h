@@ -26,6 +26,8 @@ struct ClusterJob {
     std::string claim;                  // Kubernetes: the PersistentVolumeClaim holding the list and the folder
     std::string mountPath;              // Kubernetes: where the claim is mounted, a folder above list and folder
     int retries = 2;                    // Kubernetes: backoffLimitPerIndex
+    bool joins = false;                 // inputs are cut in parts: a join step follows the render tasks
+    int64_t joinTimeLimitSeconds = 600; // Slurm's --time of the join step
 };
 
 // The number of tasks: `shards` when given (0: one per item), never more than the items nor largestArray.
@@ -36,15 +38,17 @@ int taskCount(size_t items, int shards);
 int64_t timeLimitFor(const std::vector<double>& itemSeconds, int tasks, double speed);
 
 // A bash script that makes the log folder and submits itself with sbatch ("bash SCRIPT [sbatch options]"); inside
-// the job it runs the task's share.
+// the job it runs the task's share. With joins it then submits the join step (batch --join-only), to start once
+// every array task has ended (afterany: it joins only inputs whose parts the records call done).
 std::string slurmScript(const ClusterJob& job);
-// A batch/v1 Job in YAML: completionMode Indexed, one index a share.
+// A batch/v1 Job in YAML: completionMode Indexed, one index a share, labelled gloamer-step: render. With joins a
+// second Job (gloamer-step: join, named NAME-join) follows it, to be applied once the first has finished.
 std::string kubernetesJob(const ClusterJob& job);
 
 std::string shellQuoted(const std::string& text);
 
 // The seconds of music each item renders, from its container (not decoded), after `start` and up to
-// `duration` (0: all); `unknown` for a stream, 0 for an item that will fail.
+// `duration` (0: all); `unknown` for a stream or what is not a regular file, 0 for an item that will fail.
 std::vector<double> itemDurations(const std::vector<BatchItem>& items, double start, double duration, double unknown);
 // Seconds of music rendered per second of time: `seconds` of `sample` rendered with the options, start-up included.
 double measureSpeed(const std::string& sample, const std::vector<std::string>& renderArgs,

@@ -12,6 +12,7 @@
 #include "host/commands/command_line.h"
 #include "host/process/host_error.h"
 #include "host/logo/logo_picture.h"
+#include "host/offline/part_plan.h"
 #include "host/video/frame_sink.h"
 
 namespace gloamer {
@@ -46,6 +47,11 @@ struct BatchOptions {
     std::string claim = "gloamer-catalogue";
     int retries = 2;
     std::string jobName = "gloamer-batch";
+    int parts = 0;
+    double partLength = 0;
+    bool joinOnly = false;
+    double itemTimeout = 0;
+    double readTimeout = 0; // render's --timeout, passed on when given
 };
 
 std::string number(double value)
@@ -53,6 +59,21 @@ std::string number(double value)
     char text[32];
     std::snprintf(text, sizeof text, "%.17g", value);
     return text;
+}
+
+// The options of a batch that are not render options but that every task of an emitted job needs too.
+std::vector<std::string> taskArgs(const BatchOptions& options)
+{
+    std::vector<std::string> args;
+    if (options.parts > 0)
+        args.insert(args.end(), {"--parts", std::to_string(options.parts)});
+    if (options.partLength > 0)
+        args.insert(args.end(), {"--part-length", number(options.partLength)});
+    if (options.itemTimeout > 0)
+        args.insert(args.end(), {"--item-timeout", number(options.itemTimeout)});
+    if (options.readTimeout > 0)
+        args.insert(args.end(), {"--timeout", number(options.readTimeout)});
+    return args;
 }
 
 std::string absolute(const std::string& path)
@@ -96,12 +117,16 @@ std::vector<std::string> spanArgs(const BatchOptions& options)
 int emitJob(const BatchOptions& options, const BatchJob& batch, const std::vector<std::string>& measureArgs)
 {
     const std::vector<BatchItem> items = batchItems(batch);
+    const std::vector<WorkUnit> units = batchUnits(batch, items);
     ClusterJob job;
     job.list = batch.list;
     job.folder = batch.folder;
     job.batchArgs = batch.renderArgs;
     job.batchArgs.insert(job.batchArgs.end(), {"--format", options.format});
-    job.tasks = taskCount(items.size(), options.shards);
+    const std::vector<std::string> more = taskArgs(options);
+    job.batchArgs.insert(job.batchArgs.end(), more.begin(), more.end());
+    job.joins = units.size() > items.size();
+    job.tasks = taskCount(units.size(), options.shards);
     job.throttle = options.throttle;
     job.cpusPerTask = options.cpusPerTask;
     job.name = options.jobName;
@@ -134,8 +159,16 @@ int emitJob(const BatchOptions& options, const BatchJob& batch, const std::vecto
         std::fprintf(stderr, "gloamer: measured %.3g seconds of music a second on %s at %s\n", speed,
                      sample->name.c_str(), options.size.c_str());
     }
-    // A stream of unknown length is counted as ten minutes.
-    job.timeLimitSeconds = timeLimitFor(itemDurations(items, options.start, options.duration, 600), job.tasks, speed);
+    // A stream of unknown length is counted as ten minutes. A part is its share of the item and the warm-up
+    // frames it draws before it.
+    const std::vector<double> seconds = itemDurations(items, options.start, options.duration, 600);
+    const double warmup = (double)defaultWarmupFrames / options.fps;
+    std::vector<double> unitSeconds;
+    for (const WorkUnit& unit : units)
+        unitSeconds.push_back(unit.count > 1 ? seconds[unit.item] / unit.count + warmup : seconds[unit.item]);
+    job.timeLimitSeconds = timeLimitFor(unitSeconds, job.tasks, speed);
+    // A join copies the pictures and encodes the music once: counted at 20 s of music a second.
+    job.joinTimeLimitSeconds = timeLimitFor(seconds, 1, 20.0);
     std::fputs(slurmScript(job).c_str(), stdout);
     return 0;
 }
@@ -150,6 +183,18 @@ int runBatchCommand(const BatchOptions& options, const CommonOptions& common)
     const std::vector<std::string> measureArgs = job.renderArgs;
     const std::vector<std::string> span = spanArgs(options);
     job.renderArgs.insert(job.renderArgs.end(), span.begin(), span.end());
+    if (options.readTimeout > 0)
+        job.childArgs = {"--timeout", number(options.readTimeout)};
+    job.joinArgs = {"--audio-bitrate", std::to_string(options.audioKbps)};
+    job.split = PartSplit{options.parts, options.partLength, options.fps, keyframeInterval(options.fps)};
+    job.start = options.start;
+    job.duration = options.duration;
+    job.itemTimeout = options.itemTimeout;
+    job.joinOnly = options.joinOnly;
+    if (options.joinOnly && !job.split.splits()) {
+        std::fprintf(stderr, "gloamer: --join-only joins parts: give the --parts or --part-length the tasks had\n");
+        return 2;
+    }
     if (!options.emit.empty())
         return emitJob(options, job, measureArgs);
     try {
@@ -217,6 +262,29 @@ void addBatchCommand(CLI::App& app, CommandLine& commandLine)
                       "How many tasks share the list: with JOB_COMPLETION_INDEX, or the size of an emitted job")
         ->check(CLI::Range(1, 1000000))
         ->type_name("N");
+    auto* parts = batch->add_option("--parts", options->parts,
+                                    "Cut every input in N parts (whole keyframe intervals, fewer for a short one), "
+                                    "each rendered as an item of its own and joined when all are done")
+                      ->check(CLI::Range(2, 100000))
+                      ->type_name("N");
+    batch->add_option("--part-length", options->partLength,
+                      "Cut every input in parts of about this length, cut on keyframe boundaries (see --parts)")
+        ->check(positiveNumber(false))
+        ->type_name("SECONDS")
+        ->excludes(parts);
+    batch->add_flag("--join-only", options->joinOnly,
+                    "Render nothing: join every input whose parts are all done (what an emitted job's join step "
+                    "runs)");
+    batch->add_option("--item-timeout", options->itemTimeout,
+                      "Stop an item's render (SIGTERM, SIGKILL 5 s later) that takes longer than this; it fails "
+                      "and the batch goes on (default: no limit)")
+        ->check(positiveNumber(false))
+        ->type_name("SECONDS");
+    batch->add_option("--timeout", options->readTimeout,
+                      "Passed on to each render: give up on an input that sends no data for this many seconds "
+                      "(render's default: 30)")
+        ->check(positiveNumber(false))
+        ->type_name("SECONDS");
     batch->add_flag("--status", options->status, "Print what is done, failed (and why) and pending; render nothing");
     batch->add_flag("--json", options->json, "The same as --status, as JSON");
     batch->add_option("--emit", options->emit,
@@ -261,6 +329,9 @@ void addBatchCommand(CLI::App& app, CommandLine& commandLine)
         "Which items a task takes: --shard I/N; else, in a Slurm job array, SLURM_ARRAY_TASK_ID minus "
         "SLURM_ARRAY_TASK_MIN of SLURM_ARRAY_TASK_COUNT tasks; else, in a Kubernetes Indexed Job, "
         "JOB_COMPLETION_INDEX of --shards N; else all. Task I of N takes items I, I+N, I+2N...\n"
+        "With --parts or --part-length each part renders to DIR/.gloamer-batch/parts as an item of its own; a task "
+        "that takes every item (no shard) then joins each input's parts into DIR/NAME.FORMAT and removes them; "
+        "an emitted job joins in a step of its own after the render tasks (--join-only).\n"
         "Exit status: 0 all done, 1 any failed, 2 wrong command line, 130 stopped by Ctrl-C (what finished is kept).");
     batch->callback([&commandLine, options] {
         options->crf = chosenCrf(options->quality, options->codec);

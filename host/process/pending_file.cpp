@@ -71,11 +71,13 @@ void removeLitterOf(const std::string& folder, const std::string& prefix)
         const std::string name = entry->path().filename().string();
         if (name.compare(0, ours.size(), ours) != 0)
             continue;
-        // PID, then '-' and the run's own part: a name of another machine never has this shape after our prefix.
+        // PID, then '-' and the run's own part, which holds no '-': so the name of a machine called ours plus
+        // "-N..." (node and node-7), whose own PID and part follow, is never taken for one of ours.
         size_t digits = ours.size();
         while (digits < name.size() && std::isdigit((unsigned char)name[digits]))
             ++digits;
-        if (digits == ours.size() || digits >= name.size() || name[digits] != '-' || digits - ours.size() > 9)
+        if (digits == ours.size() || digits >= name.size() || name[digits] != '-' || digits - ours.size() > 9 ||
+            name.find('-', digits + 1) != std::string::npos)
             continue;
         long pid = std::stol(name.substr(ours.size(), digits - ours.size()));
         if (pid == (long)getpid() || !processHasEnded(pid))

@@ -31,7 +31,7 @@ private:
 };
 
 // The start of this run's temporary names: `prefix`, this machine's name and the process id, as
-// "PREFIX-HOST-PID-"; what follows it is the run's own.
+// "PREFIX-HOST-PID-"; what follows it is the run's own, without a '-'.
 std::string temporaryStem(const std::string& prefix);
 // Removes from `folder` the temporaries named by temporaryStem(prefix) of runs on this machine that have ended:
 // never those of another machine or of a process still running.

@@ -34,13 +34,9 @@ const list = path.join(music, "list.txt");
 const out = path.join(work, "out");
 let emittedJob;
 
-test("the emitted Indexed Job is a valid batch/v1 Job with nothing the API lacks", () => {
-  const emitted = run(["batch", list, "-o", out, "--size", "160x120", "--emit", "kubernetes", "--shards", "2",
-                       "--image", "registry.example/gloamer:1", "--throttle", "1"]);
-  assert.equal(emitted.status, 0, emitted.stderr);
-  const job = YAML.parse(emitted.stdout, { strict: true, uniqueKeys: true });
+// Valid against the batch/v1 schema, with no field the API lacks.
+function checkJob(job) {
   new Job(job).validate();
-
   const spec = job.spec, pod = spec.template.spec;
   const objects = [[job, "batch/v1/Job"], [job.metadata, "meta/v1/ObjectMeta"], [spec, "batch/v1/JobSpec"],
                    [spec.template, "v1/PodTemplateSpec"], [pod, "v1/PodSpec"]];
@@ -55,7 +51,15 @@ test("the emitted Indexed Job is a valid batch/v1 Job with nothing the API lacks
     const known = fieldsOf(model);
     for (const field of Object.keys(object)) assert.ok(known.has(field), `${model} has no field '${field}'`);
   }
+}
 
+test("the emitted Indexed Job is a valid batch/v1 Job with nothing the API lacks", () => {
+  const emitted = run(["batch", list, "-o", out, "--size", "160x120", "--emit", "kubernetes", "--shards", "2",
+                       "--image", "registry.example/gloamer:1", "--throttle", "1"]);
+  assert.equal(emitted.status, 0, emitted.stderr);
+  const job = YAML.parse(emitted.stdout, { strict: true, uniqueKeys: true });
+  checkJob(job);
+  const spec = job.spec, pod = spec.template.spec;
   assert.equal(spec.completionMode, "Indexed");
   assert.equal(spec.completions, 2);
   assert.equal(spec.parallelism, 1);
@@ -79,6 +83,35 @@ test("a task runs the share its JOB_COMPLETION_INDEX names", () => {
   assert.equal(first.status, 0, first.stdout + first.stderr);
   for (const name of ["a.mp4", "b.mp4"]) assert.ok(fs.existsSync(path.join(out, name)), name);
   assert.equal(run(command, { JOB_COMPLETION_INDEX: "2" }).status, 2, "an index past the job's count is refused");
+});
+
+test("with --parts a second Job, told apart by its label, joins what the indexes rendered", () => {
+  const set = path.join(music, "set.txt");
+  spawnSync("ffmpeg", ["-v", "error", "-f", "lavfi", "-i", "sine=frequency=440:duration=13", path.join(music, "set.wav")]);
+  fs.writeFileSync(set, "set.wav\n");
+  const emitted = run(["batch", set, "-o", out, "--size", "160x120", "--fps", "10", "--parts", "3", "--emit", "kubernetes",
+                       "--image", "registry.example/gloamer:1"]);
+  assert.equal(emitted.status, 0, emitted.stderr);
+  const [render, join, ...rest] = YAML.parseAllDocuments(emitted.stdout).map((doc) => doc.toJS());
+  assert.equal(rest.length, 0);
+  for (const job of [render, join]) checkJob(job);
+  assert.notEqual(render.metadata.labels["gloamer-step"], join.metadata.labels["gloamer-step"]);
+  assert.equal(join.spec.completionMode, undefined, "the join is one pod, not an index");
+  assert.equal(join.spec.completions, 1);
+  const renderCommand = render.spec.template.spec.containers[0].command;
+  const joinCommand = join.spec.template.spec.containers[0].command;
+  assert.ok(renderCommand.includes("--parts") && !renderCommand.includes("--join-only"));
+  assert.ok(joinCommand.includes("--join-only") && !joinCommand.includes("--shards"), joinCommand.join(" "));
+  assert.deepEqual(joinCommand.slice(joinCommand.indexOf("--size")), renderCommand.slice(renderCommand.indexOf("--size")));
+
+  // The pods as they run: the join before the last index waits and makes nothing; after it, the video.
+  for (const index of ["0", "1"]) assert.equal(run(renderCommand.slice(1), { JOB_COMPLETION_INDEX: index }).status, 0);
+  assert.equal(run(joinCommand.slice(1)).status, 1, "a join with a part missing must fail");
+  assert.ok(!fs.existsSync(path.join(out, "set.mp4")));
+  assert.equal(run(renderCommand.slice(1), { JOB_COMPLETION_INDEX: "2" }).status, 0);
+  const joined = run(joinCommand.slice(1));
+  assert.equal(joined.status, 0, joined.stdout + joined.stderr);
+  assert.ok(fs.existsSync(path.join(out, "set.mp4")) && fs.readdirSync(path.join(out, ".gloamer-batch/parts")).length === 0);
 });
 
 test.after(() => fs.rmSync(work, { recursive: true, force: true }));

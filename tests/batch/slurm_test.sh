@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A real single-node Slurm on localhost runs the job that gloamer batch --emit slurm writes: the videos must be
 # those of one-machine renders, the bad file a failed item with its reason, and a task cancelled mid-render must
-# leave nothing that counts as done, so that submitting again finishes it and leaves the others untouched.
+# leave nothing that counts as done, so that submitting again finishes it and leaves the others untouched; and a
+# recording cut in 3 parts by the array and joined by the job after it is the one-machine render, frame for frame.
 # usage: slurm_test.sh GLOAMER   (exit 77: skipped)
 set -euo pipefail
 gloamer=$(realpath "$1")
@@ -18,7 +19,7 @@ stop() {
   rm -rf "$work"
 }
 trap stop EXIT
-fail() { echo "FAIL: $*"; for log in "$work"/*.log "$work"/out/.gloamer-batch/logs/*; do [ -f "$log" ] && { echo "== $log"; tail -n 20 "$log"; }; done; exit 1; }
+fail() { echo "FAIL: $*"; for log in "$work"/*.log "$work"/*/.gloamer-batch/logs/*; do [ -f "$log" ] && { echo "== $log"; tail -n 20 "$log"; }; done; exit 1; }
 start_local_slurm "$work" || fail "no private Slurm"
 
 # Three songs of a second, one long enough to be cancelled mid-render, and a file that is not an audio file.
@@ -65,4 +66,20 @@ await "$job" || fail "job $job never ended"
 cmp "$work/out/long.mp4" "$work/reference/long.mp4" || fail "the resubmitted long.mp4 is not the one-machine render"
 [ "$(stat -c '%i %Y' "$work/out/song220.mp4")" = "$before" ] || fail "a finished video was touched"
 grep -q 'skipped  song220.mp4' "$work/out/.gloamer-batch/logs/${job}_0.log" || fail "song220 was not skipped"
+
+# One recording in 3 parts: an array task each, then the join job. Lossless, so that the frames compare exactly.
+ffmpeg -v error -f lavfi -i "sine=frequency=660:duration=13" "$work/music/set.wav"
+printf 'set.wav\n' >"$work/music/set.txt"
+lossless=(--size 160x120 --fps 10 --crf 0)
+"$gloamer" render "$work/music/set.wav" -o "$work/reference/set.mp4" -q "${lossless[@]}"
+"$gloamer" batch "$work/music/set.txt" -o "$work/parted" "${lossless[@]}" --parts 3 --emit slurm --speed 1 >"$work/set.sh"
+grep -q '^#SBATCH --array=0-2$' "$work/set.sh" || fail "the parts' array is not 0-2: $(grep array "$work/set.sh")"
+read -r -d '' array join < <(submit "$work/set.sh") || true
+[ -n "$join" ] || fail "no join job was submitted after the array $array"
+await "$join" || fail "job $join never ended"
+grep -q 'joined   set.mp4: 3 parts' "$work/parted/.gloamer-batch/logs/${join}_join.log" || fail "the join did not join"
+frames() { ffmpeg -v error -i "$1" -an -f framemd5 - | grep -v '^#'; }
+[ "$(frames "$work/parted/set.mp4")" = "$(frames "$work/reference/set.mp4")" ] ||
+  fail "the joined set.mp4 is not frame for frame the one-machine render"
+[ -z "$(ls -A "$work/parted/.gloamer-batch/parts")" ] || fail "parts were left: $(ls -R "$work/parted/.gloamer-batch/parts")"
 echo "PASS"

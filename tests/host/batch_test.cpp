@@ -5,8 +5,10 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 
 #include "host/batch/batch_list.h"
+#include "host/batch/batch_parts.h"
 #include "host/batch/batch_record.h"
 #include "host/batch/batch_shard.h"
 #include "host/process/host_error.h"
@@ -117,6 +119,55 @@ TEST(BatchRecord, VouchesOnlyForTheVideoItWasWrittenAfter)
     EXPECT_FALSE(gloamer::stillDone(read, record.input, record.options, "1.0", video));
     touch(path, "{\"state\": \"done\", \"inp");
     EXPECT_FALSE(gloamer::readRecord(path));
+}
+
+TEST(BatchParts, PartCountsUnitsNamesAndJoinReadiness)
+{
+    // 10 fps in keyframe intervals of 20 frames: 2 s each.
+    struct Case {
+        int parts;
+        double partSeconds, seconds;
+        int expected;
+    } cases[] = {{0, 0, 12.5, 1}, {3, 0, 12.5, 3}, {3, 0, 3.9, 1}, {3, 0, 4.0, 2}, {3, 0, 0, 1},
+                 {0, 4, 12.5, 3}, {0, 1, 12.5, 6}, {0, 100, 12.5, 1}};
+    for (const Case& c : cases)
+        EXPECT_EQ(gloamer::partCountFor(c.seconds, {c.parts, c.partSeconds, 10, 20}), c.expected)
+            << c.parts << " parts, " << c.partSeconds << " s a part, " << c.seconds << " s";
+
+    // An item that cannot render is one unit; the others' parts follow one another in list order.
+    const std::vector<gloamer::BatchItem> items = {{"a.wav", "a.mp4", ""}, {"b.wav", "b.mp4", "no such file"},
+                                                   {"c.wav", "sub/c.mp4", ""}};
+    const std::vector<gloamer::WorkUnit> units = gloamer::workUnits(items, {12.5, 12.5, 8}, {3, 0, 10, 20});
+    std::vector<std::string> seen;
+    for (const gloamer::WorkUnit& unit : units)
+        seen.push_back(items[unit.item].name + " " + std::to_string(unit.part) + "/" + std::to_string(unit.count));
+    EXPECT_EQ(seen, (std::vector<std::string>{"a.mp4 0/3", "a.mp4 1/3", "a.mp4 2/3", "b.mp4 0/1", "sub/c.mp4 0/3",
+                                              "sub/c.mp4 1/3", "sub/c.mp4 2/3"}));
+    // Every part file and record is the batch's own, and no two items' parts share a name.
+    std::set<std::string> names;
+    for (const gloamer::WorkUnit& unit : units) {
+        const std::string file = gloamer::partPath("/d", items[unit.item].name, unit.part, unit.count, "mp4");
+        EXPECT_EQ(file.rfind(gloamer::batchStateFolder("/d") + "/", 0), 0u) << file;
+        EXPECT_TRUE(names.insert(file).second && names.insert(gloamer::partRecordPath(file)).second) << file;
+        EXPECT_NE(file, gloamer::recordPath("/d", items[unit.item].name));
+    }
+
+    using State = gloamer::PartState;
+    struct Readiness {
+        std::vector<State> parts;
+        gloamer::JoinReadiness::Kind kind;
+        std::string says; // a piece of the reason
+    } readiness[] = {
+        {{{true, ""}, {true, ""}, {true, ""}}, gloamer::JoinReadiness::ready, ""},
+        {{{true, ""}, {false, ""}, {false, ""}}, gloamer::JoinReadiness::waiting, "1/3, 2/3"},
+        {{{false, ""}, {false, "no audio"}, {true, ""}}, gloamer::JoinReadiness::failed, "part 1/3 failed: no audio"},
+        {{{false, "x"}, {false, "y"}, {false, "z"}}, gloamer::JoinReadiness::failed, "(and 2 more parts)"},
+    };
+    for (const Readiness& r : readiness) {
+        gloamer::JoinReadiness got = gloamer::joinReadiness(r.parts);
+        EXPECT_EQ(got.kind, r.kind) << got.reason;
+        EXPECT_NE(got.reason.find(r.says), std::string::npos) << got.reason;
+    }
 }
 
 } // namespace

@@ -202,6 +202,7 @@ TEST_F(HostileInputTest, TemporariesOfEndedRunsOnThisMachineAreRemovedAndNoOther
         ".gloamer-" + host + "-" + std::to_string(ended) + "-0.part",        // removed
         ".gloamer-" + host + "-" + std::to_string(getpid()) + "-0.part",     // a live process's
         ".gloamer-elsewhere-" + std::to_string(ended) + "-0.part",           // another machine's
+        ".gloamer-" + host + "-" + std::to_string(ended) + "-1-0.part",      // machine HOST-PID's, its process 1
     };
     for (const std::string& name : names)
         std::ofstream(folder / name) << "x";
@@ -212,7 +213,7 @@ TEST_F(HostileInputTest, TemporariesOfEndedRunsOnThisMachineAreRemovedAndNoOther
     unsetenv("TMPDIR");
     { gloamer::PendingFile next((folder / "out.bmp").string(), false); }
     EXPECT_FALSE(fs::exists(folder / names[0]));
-    EXPECT_TRUE(fs::exists(folder / names[1]) && fs::exists(folder / names[2]));
+    EXPECT_TRUE(fs::exists(folder / names[1]) && fs::exists(folder / names[2]) && fs::exists(folder / names[3]));
     EXPECT_FALSE(fs::exists(folder / ("gloamer-logo-" + host + "-" + std::to_string(ended) + "-AbCdEf")));
 }
 
