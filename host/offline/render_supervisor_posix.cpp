@@ -45,12 +45,13 @@ void report(const char* text)
     }
 }
 
-// A terminal's Ctrl-C reaches the child by itself; SIGTERM and SIGHUP are sent on.
-void onStopInParent(int number)
+// A terminal's Ctrl-C reaches the child by itself (one process group); SIGTERM, SIGHUP and a SIGINT sent by a
+// process to this one are sent on.
+void onStopInParent(int number, siginfo_t* info, void*)
 {
     if (!stopSignal)
         stopSignal = number;
-    if (number != SIGINT && childPid > 0)
+    if ((number != SIGINT || info->si_code <= 0) && childPid > 0)
         kill(childPid, number);
 }
 
@@ -179,7 +180,8 @@ int superviseRender(const std::string& plugin, const OutputRequest& output, cons
     childPid = child;
     stopSignal = 0;
     struct sigaction action = {}, previous[3];
-    action.sa_handler = onStopInParent;
+    action.sa_sigaction = onStopInParent;
+    action.sa_flags = SA_SIGINFO;
     sigemptyset(&action.sa_mask);
     for (int i = 0; i < 3; ++i)
         sigaction(stopSignals[i], &action, &previous[i]);
