@@ -33,6 +33,7 @@ void onExitDuringJob()
         return;
     if (outputWhole) {
         std::fputs(quitExitLine, stderr);
+        std::fflush(nullptr);
         tellSupervisorOfStatus(0);
         std::_Exit(0);
     }
@@ -118,6 +119,8 @@ int renderInThisProcess(RenderJob& job, const OutputRequest& output, bool quiet,
     RenderResult result = renderFrames(job);
     guard.end();
     progress.finish(result.framesWritten, result.interrupted);
+    if (job.afterRender)
+        job.afterRender();
     if (result.refusedFrame >= 0) {
         std::fprintf(stderr, "gloamer: the plug-in stopped the render at frame %lld (its render returned %d)\n",
                      (long long)result.refusedFrame + 1, result.refusal);
