@@ -59,8 +59,9 @@ struct ExitGuard {
         (void)registered;
         std::snprintf(exitLine, sizeof(exitLine), "%s; nothing was written\n",
                       pluginEndLine(plugin, "ended the process with exit()").c_str());
+        const std::string quitExit = pluginEndLine(plugin, "ended the process with exit()", true);
         std::snprintf(quitExitLine, sizeof(quitExitLine), "gloamer: warning: %s\n",
-                      pluginEndLine(plugin, "ended the process with exit()", true).c_str() + 9);
+                      quitExit.substr(quitExit.find(' ') + 1).c_str());
         plugin_ = plugin;
         if (!supervised())
             setCrashNote(pluginEndLine(plugin, "crashed"));

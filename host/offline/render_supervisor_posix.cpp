@@ -29,7 +29,6 @@ namespace fs = std::filesystem;
 
 int reportPipe = -1; // the child's end
 volatile pid_t childPid = 0;
-volatile sig_atomic_t stopSignal = 0;
 constexpr int stopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 void report(const char* text)
@@ -49,8 +48,6 @@ void report(const char* text)
 // process to this one are sent on.
 void onStopInParent(int number, siginfo_t* info, void*)
 {
-    if (!stopSignal)
-        stopSignal = number;
     if ((number != SIGINT || info->si_code <= 0) && childPid > 0)
         kill(childPid, number);
 }
@@ -178,7 +175,6 @@ int superviseRender(const std::string& plugin, const OutputRequest& output, cons
         throw HostError(std::string("cannot start the render: ") + std::strerror(error));
     }
     childPid = child;
-    stopSignal = 0;
     struct sigaction action = {}, previous[3];
     action.sa_sigaction = onStopInParent;
     action.sa_flags = SA_SIGINFO;
