@@ -13,6 +13,7 @@
 
 #include "host/analysis/spectrum_shaper.h"
 #include "host/audio/audio_track.h"
+#include "host/process/failure_report.h"
 #include "host/process/host_error.h"
 #include "host/logo/logo_folder.h"
 #include "host/logo/logo_picture.h"
@@ -276,19 +277,9 @@ int run(CLI::App& app, CommandLine& commandLine, int argc, char** argv)
     }
     try {
         return action();
-    } catch (const StopRequested&) {
-        return 128 + (interruptSignal() ? interruptSignal() : SIGINT);
-    } catch (const UsageError& error) {
-        std::fprintf(stderr, "gloamer: %s\n", error.what());
-        return 2;
-    } catch (const HostError& error) {
-        std::fprintf(stderr, "gloamer: %s\n", error.what());
-    } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "gloamer: out of memory\n");
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "gloamer: unexpected failure: %s\n", error.what());
+    } catch (...) {
+        return reportCurrentFailure();
     }
-    return 1;
 }
 
 } // namespace

@@ -113,11 +113,12 @@ int runRender(const RenderOptions& options, const CommonOptions& common)
     job.frameCount = part->endFrame;
     RandomCatchUp randomNumbers;
     job.beforeFrame = [&randomNumbers](int64_t frame) { randomNumbers.beforeFrame(frame); };
-    int status = runRenderJob(job, output, options.quiet, options.progress);
-    if (!randomNumbers.steady())
-        std::fprintf(stderr, "gloamer: warning: the plug-in drew a varying count of random numbers a frame, so "
-                             "this part's may differ from those of a render in one piece\n");
-    return status;
+    job.afterRender = [&randomNumbers] {
+        if (!randomNumbers.steady())
+            std::fprintf(stderr, "gloamer: warning: the plug-in drew a varying count of random numbers a frame, so "
+                                 "this part's may differ from those of a render in one piece\n");
+    };
+    return runRenderJob(job, output, options.quiet, options.progress);
 }
 
 // "gloamer-demo.mp4", or the first of "gloamer-demo-2.mp4", "-3", ... that is free.

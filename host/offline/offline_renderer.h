@@ -39,6 +39,8 @@ struct RenderJob {
     Progress* progress = nullptr;
     // Asked before every frame; true stops the render there (Ctrl-C).
     std::function<bool()> stopRequested;
+    // Called by runRenderJob after the render, in the process that drew it (a child of the caller's on Linux).
+    std::function<void()> afterRender;
 };
 
 struct RenderResult {

@@ -8,27 +8,46 @@
 #include "host/process/pending_file.h"
 #include "host/process/system.h"
 #include "host/process/interrupt.h"
+#include "host/offline/render_supervisor.h"
 
 namespace gloamer {
+
+std::string pluginEndLine(const std::string& plugin, const std::string& how, bool afterOutput)
+{
+    return "gloamer: the plug-in '" + fileNameOf(plugin) + "' " + how +
+           (afterOutput ? " as it was quit, after the output was whole" : " in the middle of the render");
+}
 
 namespace {
 
 volatile bool jobRunning = false;
+volatile bool outputWhole = false; // finished at its name before the plug-in was quit
+char exitLine[512];
+char quitExitLine[512];
 
-// A plug-in that calls exit() mid-render must not pass for a finished one: no output, status 1.
-char pluginName[256];
-
+// exit() in the plug-in: mid-render it must not pass for a finished render (status 1); when it is quit after the
+// output was finished, the output stands (status 0).
 void onExitDuringJob()
 {
     if (!jobRunning)
         return;
+    if (outputWhole) {
+        std::fputs(quitExitLine, stderr);
+        std::fflush(nullptr);
+        tellSupervisorOfStatus(0);
+        std::_Exit(0);
+    }
+    if (supervised()) {
+        tellSupervisorOfExit(); // the supervisor keeps what was rendered and says so
+        std::_Exit(1);
+    }
     removePendingFiles();
-    std::fprintf(stderr, "gloamer: the plug-in '%s' ended the process in the middle of the render; nothing was written\n",
-                 pluginName);
+    std::fputs(exitLine, stderr);
     std::_Exit(1);
 }
 
-// exit() and quick_exit() in the plug-in, and its crashes, are reported naming it.
+// exit() and quick_exit() in the plug-in, and its crashes, are reported naming it (by the supervisor when there
+// is one).
 struct ExitGuard {
     explicit ExitGuard(const std::string& plugin)
     {
@@ -38,36 +57,71 @@ struct ExitGuard {
         static bool registered = std::atexit(onExitDuringJob) == 0 && std::at_quick_exit(onExitDuringJob) == 0;
 #endif
         (void)registered;
-        std::snprintf(pluginName, sizeof(pluginName), "%s", fileNameOf(plugin).c_str());
-        setCrashNote("gloamer: the plug-in '" + std::string(pluginName) + "' crashed in the middle of the render");
+        std::snprintf(exitLine, sizeof(exitLine), "%s; nothing was written\n",
+                      pluginEndLine(plugin, "ended the process with exit()").c_str());
+        const std::string quitExit = pluginEndLine(plugin, "ended the process with exit()", true);
+        std::snprintf(quitExitLine, sizeof(quitExitLine), "gloamer: warning: %s\n",
+                      quitExit.substr(quitExit.find(' ') + 1).c_str());
+        plugin_ = plugin;
+        if (!supervised())
+            setCrashNote(pluginEndLine(plugin, "crashed"));
+        outputWhole = false;
         jobRunning = true;
     }
-    ~ExitGuard()
+    ~ExitGuard() { end(); }
+    void end()
     {
         jobRunning = false;
         setCrashNote("");
     }
+    // The output is whole: from here on a crash or exit() is one in the plug-in's quit.
+    void outputFinished()
+    {
+        outputWhole = true;
+        tellSupervisorOfOutput();
+        if (!supervised())
+            setCrashNote(pluginEndLine(plugin_, "crashed", true));
+    }
+
+private:
+    std::string plugin_;
 };
 
-} // namespace
+// Notes when the output is finished, for a plug-in that ends the process as it is quit.
+class WatchedSink : public FrameSink {
+public:
+    WatchedSink(FrameSink& sink, ExitGuard& guard) : sink_(sink), guard_(guard) {}
+    void writeFrame(const uint8_t* rgb) override { sink_.writeFrame(rgb); }
+    void finish() override
+    {
+        sink_.finish();
+        guard_.outputFinished();
+    }
+    void abandon() override { sink_.abandon(); }
 
-int runRenderJob(RenderJob& job, const OutputRequest& output, bool quiet, const std::string& progressPath)
+private:
+    FrameSink& sink_;
+    ExitGuard& guard_;
+};
+
+int renderInThisProcess(RenderJob& job, const OutputRequest& output, bool quiet, const std::string& progressPath)
 {
     std::unique_ptr<ProgressLines> lines;
     if (!progressPath.empty())
         lines = std::make_unique<ProgressLines>(progressPath);
     std::unique_ptr<FrameSink> sink = openOutput(output);
+    ExitGuard guard(job.pluginPath);
+    WatchedSink watched(*sink, guard);
     Progress progress(job.frameCount - std::max(job.firstFrame, job.firstWrittenFrame), quiet);
     progress.alsoWriteLines(lines.get());
-    job.sink = sink.get();
+    job.sink = &watched;
     job.progress = &progress;
     job.stopRequested = [] { return interruptRequested(); };
-    RenderResult result;
-    {
-        ExitGuard guard(job.pluginPath);
-        result = renderFrames(job);
-    }
+    RenderResult result = renderFrames(job);
+    guard.end();
     progress.finish(result.framesWritten, result.interrupted);
+    if (job.afterRender)
+        job.afterRender();
     if (result.refusedFrame >= 0) {
         std::fprintf(stderr, "gloamer: the plug-in stopped the render at frame %lld (its render returned %d)\n",
                      (long long)result.refusedFrame + 1, result.refusal);
@@ -82,6 +136,19 @@ int runRenderJob(RenderJob& job, const OutputRequest& output, bool quiet, const 
         return 1;
     }
     return 0;
+}
+
+} // namespace
+
+int runRenderJob(RenderJob& job, const OutputRequest& output, bool quiet, const std::string& progressPath)
+{
+#ifdef _WIN32
+    return renderInThisProcess(job, output, quiet, progressPath);
+#else
+    // The plug-in runs in a child process: whatever it does to that, this one reports it and keeps the video.
+    return superviseRender(job.pluginPath, output,
+                           [&] { return renderInThisProcess(job, output, quiet, progressPath); });
+#endif
 }
 
 } // namespace gloamer

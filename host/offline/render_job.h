@@ -15,6 +15,12 @@ namespace gloamer {
 // leaves what was there before. Returns the exit status: 0 done, 1 the plug-in's render asked to stop
 // (named in one line), 128 + the signal when interrupted; throws HostError for every other failure.
 // `progressPath`, when not empty, also gets the progress as JSON lines (see progress_lines.h).
+// On Linux the job runs in a child process watched by this one (see render_supervisor.h); gloamer.exe runs it in
+// its own process, whose exit and crash handlers name the plug-in.
 int runRenderJob(RenderJob& job, const OutputRequest& output, bool quiet, const std::string& progressPath = "");
+
+// "gloamer: the plug-in 'NAME' HOW in the middle of the render" (with `afterOutput`: "HOW as it was quit, after
+// the output was whole"): the one wording of a plug-in that ended the process of a render.
+std::string pluginEndLine(const std::string& plugin, const std::string& how, bool afterOutput = false);
 
 } // namespace gloamer

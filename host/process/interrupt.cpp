@@ -18,20 +18,6 @@ volatile std::sig_atomic_t requestedBy = 0;
 char crashNote[512];
 volatile std::sig_atomic_t crashNoteLength = 0;
 
-const char* crashName(int number)
-{
-    switch (number) {
-    case SIGSEGV: return "a segmentation fault";
-#ifdef SIGBUS
-    case SIGBUS: return "a bus error";
-#endif
-    case SIGFPE: return "an arithmetic fault";
-    case SIGILL: return "an illegal instruction";
-    case SIGABRT: return "abort()";
-    default: return nullptr;
-    }
-}
-
 void writeAll(const char* text, size_t length)
 {
     while (length > 0) {
@@ -44,6 +30,20 @@ void writeAll(const char* text, size_t length)
 }
 
 } // namespace
+
+const char* crashName(int number)
+{
+    switch (number) {
+    case SIGSEGV: return "SIGSEGV, a segmentation fault";
+#ifdef SIGBUS
+    case SIGBUS: return "SIGBUS, a bus error";
+#endif
+    case SIGFPE: return "SIGFPE, an arithmetic fault";
+    case SIGILL: return "SIGILL, an illegal instruction";
+    case SIGABRT: return "SIGABRT, it aborted";
+    default: return nullptr;
+    }
+}
 
 void setCrashNote(const std::string& text)
 {

@@ -17,6 +17,8 @@ void clearInterruptRequest();
 // While set, a crash (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT) first writes this text and the crash's name
 // as one line on stderr: "the plug-in 'X' crashed" says whose fault it was. Empty: no line.
 void setCrashNote(const std::string& text);
+// How the crash note names a crash signal ("SIGSEGV, a segmentation fault"); null for any other signal.
+const char* crashName(int number);
 
 // The handlers each system's installInterruptHandlers sets: a request to stop, and a crash or a second request.
 void onStopSignal(int number);

@@ -25,6 +25,7 @@ constexpr int slotCount = 16;
 constexpr size_t slotBytes = 4096;
 char slotPaths[slotCount][slotBytes];
 std::atomic<bool> slotUsed[slotCount];
+volatile bool leftToSupervisor = false;
 
 int claimSlot(const std::string& path)
 {
@@ -56,9 +57,16 @@ std::string folderPart(const std::string& path)
 
 } // namespace
 
-std::string temporaryStem(const std::string& prefix)
+const char renderingSuffix[] = ".rendering";
+
+std::string temporaryStem(const std::string& prefix, long pid)
 {
-    return prefix + "-" + hostName() + "-" + std::to_string((long)getpid()) + "-";
+    return prefix + "-" + hostName() + "-" + std::to_string(pid ? pid : (long)getpid()) + "-";
+}
+
+std::string pendingStem(const std::string& target, long pid)
+{
+    return folderPart(target) + temporaryStem(".gloamer", pid);
 }
 
 void removeLitterOf(const std::string& folder, const std::string& prefix)
@@ -87,7 +95,8 @@ void removeLitterOf(const std::string& folder, const std::string& prefix)
     }
 }
 
-PendingFile::PendingFile(const std::string& target, bool replace) : target_(target), replace_(replace)
+PendingFile::PendingFile(const std::string& target, bool replace, const std::string& suffix)
+    : target_(target), replace_(replace)
 {
     static std::atomic<unsigned> counter{0};
     // Each folder is swept once a run: a picture sequence makes a pending file for every frame.
@@ -103,7 +112,7 @@ PendingFile::PendingFile(const std::string& target, bool replace) : target_(targ
     // A short dot name in the output's own folder: hidden, and renamed without crossing file systems.
     const std::string stem = folderPart(target) + temporaryStem(".gloamer");
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string candidate = stem + std::to_string(counter++) + ".part";
+        std::string candidate = stem + std::to_string(counter++) + suffix;
         int slot = claimSlot(candidate);
         // O_EXCL: the name is new, so neither a file nor a link already there is ever written through.
         int descriptor = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
@@ -165,8 +174,15 @@ TemporaryPath::~TemporaryPath()
     releaseSlot(slot_);
 }
 
+void leavePendingFilesToSupervisor()
+{
+    leftToSupervisor = true;
+}
+
 void removePendingFiles()
 {
+    if (leftToSupervisor)
+        return;
     for (int slot = 0; slot < slotCount; ++slot)
         if (slotUsed[slot].load())
             unlink(slotPaths[slot]);

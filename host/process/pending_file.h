@@ -12,7 +12,8 @@ namespace gloamer {
 // a fatal signal leaves no temporary behind; one left by a run killed outright is removed by a later run.
 class PendingFile {
 public:
-    PendingFile(const std::string& target, bool replace);
+    // `suffix` ends the temporary's name: renderingSuffix marks one a supervisor may salvage.
+    PendingFile(const std::string& target, bool replace, const std::string& suffix = ".part");
     ~PendingFile();
     PendingFile(const PendingFile&) = delete;
     PendingFile& operator=(const PendingFile&) = delete;
@@ -31,8 +32,12 @@ private:
 };
 
 // The start of this run's temporary names: `prefix`, this machine's name and the process id, as
-// "PREFIX-HOST-PID-"; what follows it is the run's own, without a '-'.
-std::string temporaryStem(const std::string& prefix);
+// "PREFIX-HOST-PID-"; what follows it is the run's own, without a '-'. `pid`: that process's instead of this one's.
+std::string temporaryStem(const std::string& prefix, long pid = 0);
+// How the names of the temporaries process `pid` made for `target` begin, its folder included.
+std::string pendingStem(const std::string& target, long pid);
+// The name ending of the file a render is writing, which stays readable if the render dies (see salvageVideo).
+extern const char renderingSuffix[];
 // Removes from `folder` the temporaries named by temporaryStem(prefix) of runs on this machine that have ended:
 // never those of another machine or of a process still running.
 void removeLitterOf(const std::string& folder, const std::string& prefix);
@@ -54,5 +59,7 @@ private:
 
 // Removes every pending temporary (files first, then the folders they emptied); async-signal-safe, for fatal-signal handlers and unexpected exits.
 void removePendingFiles();
+// From here on removePendingFiles() leaves them: a supervising process salvages and removes them.
+void leavePendingFilesToSupervisor();
 
 } // namespace gloamer

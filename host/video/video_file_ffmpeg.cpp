@@ -2,9 +2,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
-#include <libavutil/audio_fifo.h>
 #include <libavutil/opt.h>
-#include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 
 #include <libavutil/imgutils.h>
@@ -19,7 +17,9 @@ extern "C" {
 #include "host/media/ffmpeg_handles.h"
 #include "host/process/host_error.h"
 #include "host/process/pending_file.h"
+#include "host/video/audio_track_writer.h"
 #include "host/video/frame_sink.h"
+#include "host/video/remux.h"
 
 namespace gloamer {
 
@@ -36,33 +36,28 @@ public:
 private:
     AVStream* addStream(const AVCodec* codec, AVCodecContext** context);
     void openVideo();
-    void openAudio();
-    void encode(AVCodecContext* context, AVStream* stream, AVFrame* frame);
-    void encodeAudioUntil(int64_t videoFrames, bool flush);
+    void encode(AVFrame* frame);
+    bool remuxed() const;
     void check(int result, const char* what);
     void close();
 
     std::string path_;
-    std::optional<PendingFile> file_; // what is written until the video is whole
+    // What is written while rendering: for MP4 and MOV fragments, remuxed into a PendingFile of its own at the
+    // end, so that a render killed outright still leaves a readable file (see salvageVideo).
+    std::optional<PendingFile> file_;
     VideoFormat format_;
     AudioInput audio_;
     AVFormatContext* output_ = nullptr;
     AVCodecContext* video_ = nullptr;
-    AVCodecContext* sound_ = nullptr;
     AVStream* videoStream_ = nullptr;
-    AVStream* audioStream_ = nullptr;
+    std::unique_ptr<AudioTrackWriter> sound_;
     AVFrame* picture_ = nullptr;
-    AVFrame* soundFrame_ = nullptr;
     AVPacket* packet_ = nullptr;
     SwsContext* scaler_ = nullptr;
     // A copy of each frame with the row alignment and tail padding swscale's vector code reads.
     uint8_t* input_[4] = {};
     int inputStride_[4] = {};
-    SwrContext* resampler_ = nullptr;
-    AVAudioFifo* fifo_ = nullptr;
     int64_t framesWritten_ = 0;
-    int64_t audioFramesRead_ = 0; // source sample frames handed to the resampler
-    int64_t audioPts_ = 0;        // encoder sample frames sent
     bool headerWritten_ = false;
     bool finished_ = false;
 };
@@ -76,24 +71,12 @@ VideoFile::VideoFile(const std::string& path, const VideoFormat& format, const A
         throw HostError("cannot write '" + path + "': unknown video format (use .mp4, .mkv or .mov)");
     try {
         openVideo();
-        if (audio_.samples && audio_.frameCount > 0 && audio_.channelCount > 0)
-            openAudio();
+        if (hasMusic(audio_))
+            sound_ = std::make_unique<AudioTrackWriter>(output_, audio_, format_.audioKbps, format_.fps, path_);
         if (!format_.comment.empty())
             av_dict_set(&output_->metadata, "comment", format_.comment.c_str(), 0);
-        file_.emplace(path, format_.replace);
-        check(avio_open(&output_->pb, file_->path().c_str(), AVIO_FLAG_WRITE), "cannot open");
-        // MP4 and MOV with their index first, so that a browser starts playing before the whole has come.
-        // The muxer moves it there by reading the file back at the end: by its name, which is the one written.
-        AVDictionary* options = nullptr;
-        const std::string muxer = output_->oformat->name;
-        if (muxer == "mp4" || muxer == "mov") {
-            av_dict_set(&options, "movflags", "+faststart", 0);
-            av_freep(&output_->url);
-            output_->url = av_strdup(file_->path().c_str());
-        }
-        int written = avformat_write_header(output_, &options);
-        av_dict_free(&options);
-        check(written, "cannot start");
+        file_.emplace(path, format_.replace, renderingSuffix);
+        startMediaOutput(output_, file_->path(), path_, true);
         headerWritten_ = true;
     } catch (...) {
         close();
@@ -207,92 +190,24 @@ void VideoFile::openVideo()
                              0, 1 << 16, 1 << 16);
 }
 
-void VideoFile::openAudio()
+void VideoFile::encode(AVFrame* frame)
 {
-    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
-    if (!codec)
-        throw HostError("this FFmpeg has no AAC encoder");
-    audioStream_ = addStream(codec, &sound_);
-    // AAC takes the common rates; anything else is resampled to 48 kHz.
-    static const int aacRates[] = {96000, 88200, 64000, 48000, 44100, 32000, 24000, 22050, 16000, 12000, 11025, 8000};
-    bool supported = std::find(std::begin(aacRates), std::end(aacRates), audio_.sampleRate) != std::end(aacRates);
-    sound_->sample_rate = supported ? audio_.sampleRate : 48000;
-    sound_->sample_fmt = AV_SAMPLE_FMT_FLTP;
-    sound_->bit_rate = (int64_t)format_.audioKbps * 1000;
-    av_channel_layout_default(&sound_->ch_layout, std::min(audio_.channelCount, 2));
-    sound_->time_base = AVRational{1, sound_->sample_rate};
-    if (output_->oformat->flags & AVFMT_GLOBALHEADER)
-        sound_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    check(avcodec_open2(sound_, codec, nullptr), "cannot start the AAC encoder for");
-    check(avcodec_parameters_from_context(audioStream_->codecpar, sound_), "cannot describe the audio of");
-    audioStream_->time_base = sound_->time_base;
-
-    AVChannelLayout inputLayout;
-    av_channel_layout_default(&inputLayout, audio_.channelCount);
-    check(swr_alloc_set_opts2(&resampler_, &sound_->ch_layout, sound_->sample_fmt, sound_->sample_rate, &inputLayout,
-                              AV_SAMPLE_FMT_S16, audio_.sampleRate, 0, nullptr),
-          "cannot convert the audio for");
-    av_channel_layout_uninit(&inputLayout);
-    check(swr_init(resampler_), "cannot convert the audio for");
-    fifo_ = av_audio_fifo_alloc(sound_->sample_fmt, sound_->ch_layout.nb_channels, sound_->frame_size * 4);
-    soundFrame_ = av_frame_alloc();
-    if (!fifo_ || !soundFrame_)
-        throw HostError("out of memory while setting up '" + path_ + "'");
-    soundFrame_->format = sound_->sample_fmt;
-    soundFrame_->sample_rate = sound_->sample_rate;
-    soundFrame_->nb_samples = sound_->frame_size;
-    check(av_channel_layout_copy(&soundFrame_->ch_layout, &sound_->ch_layout), "cannot set up the audio of");
-    check(av_frame_get_buffer(soundFrame_, 0), "out of memory for");
-}
-
-void VideoFile::encode(AVCodecContext* context, AVStream* stream, AVFrame* frame)
-{
-    check(avcodec_send_frame(context, frame), "cannot encode");
+    check(avcodec_send_frame(video_, frame), "cannot encode");
     for (;;) {
-        int result = avcodec_receive_packet(context, packet_);
+        int result = avcodec_receive_packet(video_, packet_);
         if (result == AVERROR(EAGAIN) || result == AVERROR_EOF)
             return;
         check(result, "cannot encode");
-        av_packet_rescale_ts(packet_, context->time_base, stream->time_base);
-        packet_->stream_index = stream->index;
+        av_packet_rescale_ts(packet_, video_->time_base, videoStream_->time_base);
+        packet_->stream_index = videoStream_->index;
         check(av_interleaved_write_frame(output_, packet_), "cannot write");
     }
 }
 
-// Keeps the audio level with the pictures: everything up to the end of the last frame written.
-void VideoFile::encodeAudioUntil(int64_t videoFrames, bool flush)
+bool VideoFile::remuxed() const
 {
-    if (!sound_)
-        return;
-    int64_t wanted = std::min(audio_.frameCount, videoFrames * audio_.sampleRate / format_.fps);
-    const int channels = audio_.channelCount;
-    while (audioFramesRead_ < wanted) {
-        int chunk = (int)std::min<int64_t>(wanted - audioFramesRead_, 4096);
-        const uint8_t* input = (const uint8_t*)(audio_.samples + audioFramesRead_ * channels);
-        int room = swr_get_out_samples(resampler_, chunk);
-        uint8_t** converted = nullptr;
-        check(av_samples_alloc_array_and_samples(&converted, nullptr, sound_->ch_layout.nb_channels, room,
-                                                 sound_->sample_fmt, 0),
-              "out of memory for");
-        int made = swr_convert(resampler_, converted, room, &input, chunk);
-        if (made > 0)
-            av_audio_fifo_write(fifo_, (void**)converted, made);
-        av_freep(&converted[0]);
-        av_freep(&converted);
-        check(made, "cannot convert the audio for");
-        audioFramesRead_ += chunk;
-    }
-    const int frameSize = sound_->frame_size;
-    while (av_audio_fifo_size(fifo_) >= frameSize || (flush && av_audio_fifo_size(fifo_) > 0)) {
-        check(av_frame_make_writable(soundFrame_), "cannot encode");
-        int available = std::min(av_audio_fifo_size(fifo_), frameSize);
-        av_audio_fifo_read(fifo_, (void**)soundFrame_->data, available);
-        for (int channel = 0; channel < sound_->ch_layout.nb_channels && available < frameSize; ++channel)
-            memset((float*)soundFrame_->data[channel] + available, 0, sizeof(float) * (frameSize - available));
-        soundFrame_->pts = audioPts_;
-        audioPts_ += frameSize;
-        encode(sound_, audioStream_, soundFrame_);
-    }
+    const std::string muxer = output_->oformat->name;
+    return muxer == "mp4" || muxer == "mov";
 }
 
 void VideoFile::writeFrame(const uint8_t* rgb)
@@ -301,8 +216,9 @@ void VideoFile::writeFrame(const uint8_t* rgb)
     av_image_copy_plane(input_[0], inputStride_[0], rgb, format_.width * 3, format_.width * 3, format_.height);
     sws_scale(scaler_, input_, inputStride_, 0, format_.height, picture_->data, picture_->linesize);
     picture_->pts = framesWritten_++;
-    encode(video_, videoStream_, picture_);
-    encodeAudioUntil(framesWritten_, false);
+    encode(picture_);
+    if (sound_)
+        sound_->sendUntil(framesWritten_, false);
 }
 
 void VideoFile::finish()
@@ -314,13 +230,17 @@ void VideoFile::finish()
     if (finished_)
         return;
     finished_ = true;
-    encodeAudioUntil(framesWritten_, true);
-    encode(video_, videoStream_, nullptr);
     if (sound_)
-        encode(sound_, audioStream_, nullptr);
+        sound_->sendUntil(framesWritten_, true);
+    encode(nullptr);
     check(av_write_trailer(output_), "cannot finish");
     check(avio_closep(&output_->pb), "cannot close");
-    file_->commit();
+    if (!remuxed()) {
+        file_->commit();
+        return;
+    }
+    remuxMedia(file_->path(), path_, format_.replace, format_.comment, false);
+    file_->discard();
 }
 
 void VideoFile::abandon()
@@ -335,9 +255,16 @@ void VideoFile::abandon()
         readable = av_write_trailer(output_) >= 0;
         readable = avio_closep(&output_->pb) >= 0 && readable;
     }
-    if (readable)
+    if (readable && !remuxed())
         file_->commit();
-    else
+    if (readable && remuxed()) {
+        try {
+            remuxMedia(file_->path(), path_, format_.replace, format_.comment, true);
+        } catch (const HostError&) {
+            // as with a trailer that could not be written: no video, and what stood at the name stays
+        }
+    }
+    if (file_)
         file_->discard();
 }
 
@@ -345,18 +272,13 @@ void VideoFile::close()
 {
     if (output_ && output_->pb)
         avio_closep(&output_->pb);
+    sound_.reset();
     avcodec_free_context(&video_);
-    avcodec_free_context(&sound_);
     av_frame_free(&picture_);
-    av_frame_free(&soundFrame_);
     av_packet_free(&packet_);
     sws_freeContext(scaler_);
     scaler_ = nullptr;
     av_freep(&input_[0]);
-    swr_free(&resampler_);
-    if (fifo_)
-        av_audio_fifo_free(fifo_);
-    fifo_ = nullptr;
     avformat_free_context(output_);
     output_ = nullptr;
 }

@@ -1,8 +1,10 @@
 // faulty_plugin.cpp -- a vis plug-in for tests: the real one, driven through, failing as GLOAMER_FAULT says.
-// GLOAMER_FAULT is refuse:N (render returns 1 at frame N), crash:N, exit:N (exit(0) at frame N), quit:N (its
-// window's quit message posted after frame N) or crash-quit;
+// GLOAMER_FAULT is refuse:N (render returns 1 at frame N), crash:N, abort:N, kill:N (SIGKILL), exit:N (exit(0)
+// at frame N), _exit:N (_exit(7)), quit:N (its window's quit message posted after frame N), crash-quit or
+// exit-quit (exit(0) in its quit);
 // GLOAMER_FAULTY_REAL names the plug-in that draws.
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdlib>
@@ -38,8 +40,14 @@ int __cdecl faultyRender(VisModule* module)
     ++frame;
     if (faultIs("crash", frame))
         std::raise(SIGSEGV);
+    if (faultIs("abort", frame))
+        std::abort();
+    if (faultIs("kill", frame))
+        std::raise(SIGKILL);
     if (faultIs("exit", frame))
         std::exit(0);
+    if (faultIs("_exit", frame))
+        _exit(7);
     std::memcpy(real->spectrumData, module->spectrumData, sizeof(module->spectrumData));
     std::memcpy(real->waveformData, module->waveformData, sizeof(module->waveformData));
     int verdict = real->render(real);
@@ -52,7 +60,10 @@ int __cdecl faultyQuit(VisModule*)
 {
     if (faultIs("crash-quit", 0))
         std::raise(SIGSEGV);
-    return real->quit(real);
+    int verdict = real->quit(real);
+    if (faultIs("exit-quit", 0))
+        std::exit(0);
+    return verdict;
 }
 
 VisModule faultyModule = {"Faulty test plug-in", nullptr, nullptr, 0, 0, 0, 0, 2, 2, {}, {},

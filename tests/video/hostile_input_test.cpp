@@ -117,7 +117,7 @@ protected:
             EXPECT_NE(errors.find(row.says), std::string::npos);
             EXPECT_TRUE(row.filesAfter());
             for (const auto& entry : fs::directory_iterator(folder.path()))
-                EXPECT_EQ(entry.path().filename().string().find(".part"), std::string::npos) << entry.path();
+                EXPECT_NE(entry.path().filename().string().rfind(".gloamer-", 0), 0u) << entry.path();
         }
     }
 

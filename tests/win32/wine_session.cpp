@@ -100,12 +100,6 @@ WineRun runWith(const std::vector<std::string>& command, const std::vector<std::
     return run;
 }
 
-bool displayFree(int display)
-{
-    return !fs::exists("/tmp/.X" + std::to_string(display) + "-lock") &&
-           !fs::exists("/tmp/.X11-unix/X" + std::to_string(display));
-}
-
 } // namespace
 
 std::string windowsPath(const fs::path& path)
@@ -132,29 +126,26 @@ WineSession::WineSession(const fs::path& prefix, const fs::path& qemuShim)
     fs::create_directories(scratch_);
     environment_ = currentEnvironment();
 
-    for (int display = 90; display < 190 && xvfb_ < 0; ++display) {
-        if (!displayFree(display))
-            continue;
-        pid_t server = startProcess({"Xvfb", ":" + std::to_string(display), "-screen", "0", "1280x1024x24",
-                                     "-nolisten", "tcp"},
-                                    environment_, scratch_ / "xvfb.out", scratch_ / "xvfb.err");
-        for (int wait = 0; wait < 200; ++wait) {
-            if (fs::exists("/tmp/.X11-unix/X" + std::to_string(display))) {
-                xvfb_ = server;
-                display_ = display;
-                break;
-            }
-            if (waitpid(server, nullptr, WNOHANG) == server)
-                break; // another server took the display first
+    // Xvfb picks a free display itself (taking its lock file, so no other server gets it too) and says which once
+    // it takes connections: a display chosen by looking could be taken by a server another test started meanwhile.
+    pid_t server = startProcess({"Xvfb", "-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"},
+                                environment_, scratch_ / "xvfb.out", scratch_ / "xvfb.err");
+    for (int wait = 0; wait < 600 && xvfb_ < 0; ++wait) {
+        const std::string said = readFile(scratch_ / "xvfb.out");
+        if (said.find('\n') != std::string::npos) {
+            xvfb_ = server;
+            display_ = std::stoi(said);
+        } else if (waitpid(server, nullptr, WNOHANG) == server)
+            break;
+        else
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        if (xvfb_ < 0 && waitpid(server, nullptr, WNOHANG) == 0) {
-            kill(-server, SIGKILL);
-            waitpid(server, nullptr, 0);
-        }
+    }
+    if (xvfb_ < 0 && waitpid(server, nullptr, WNOHANG) == 0) {
+        kill(-server, SIGKILL);
+        waitpid(server, nullptr, 0);
     }
     if (xvfb_ < 0)
-        throw std::runtime_error("cannot start Xvfb on any display from :90 to :189");
+        throw std::runtime_error("cannot start Xvfb: " + readFile(scratch_ / "xvfb.err"));
     try {
         startWine(prefix, qemuShim);
     } catch (...) {
