@@ -67,7 +67,10 @@ int runRender(const RenderOptions& options, const CommonOptions& common)
     if (!common.logo.empty() && common.logo != "cover")
         output.inputs.push_back(common.logo);
 
-    AudioTrack track = loadTrackOrDemo(options.input);
+    // A part's tag holds the whole track's length; anything else reads only the span it draws.
+    AudioTrack track = options.part.empty() ? loadTrackSpanOrDemo(options.input, options.start,
+                                                                  audioSecondsRead(options.duration))
+                                            : loadTrackOrDemo(options.input);
     const FrameSpan span = frameSpanOf(track, options.start, options.duration, options.fps);
     output.frameCount = span.frameCount;
     std::optional<PartPlan> part;
@@ -84,7 +87,7 @@ int runRender(const RenderOptions& options, const CommonOptions& common)
                              "will be silent\n", track.sampleRate, lowestEncodedRate);
     else
         output.audio = AudioInput{track.sampleRate, track.channelCount,
-                                  track.samples.data() + span.firstAudioFrame * track.channelCount,
+                                  track.at(span.firstAudioFrame),
                                   std::min<int64_t>((int64_t)track.frameCount() - span.firstAudioFrame,
                                                     span.frameCount * track.sampleRate / options.fps)};
 
@@ -95,7 +98,7 @@ int runRender(const RenderOptions& options, const CommonOptions& common)
 
     RenderJob job;
     std::unique_ptr<LogoFolder> logo;
-    job.pluginPath = pluginToRun(common, options.input, logo);
+    job.pluginPath = pluginToRun(common, options.input, logo, &track.covers);
     job.width = output.format.width;
     job.height = output.format.height;
     job.fps = options.fps;

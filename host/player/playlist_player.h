@@ -48,7 +48,8 @@ private:
     std::optional<double> seconds_;
     long index_ = 0;
     std::unique_ptr<AudioTrack> track_;
-    std::unique_ptr<PlaybackFeed> feed_; // plays track_, so it goes first
+    std::unique_ptr<AudioDecoder> stream_; // fills track_ as it plays, for a stream; null for a whole track
+    std::unique_ptr<PlaybackFeed> feed_;   // plays track_, so it goes first
     int firstRate_ = 0, firstChannels_ = 0;
     double playedBefore_ = 0; // seconds of the tracks before this one
     bool started_ = false, paused_ = false, finished_ = false;
