@@ -1,7 +1,9 @@
 // gloamer_cli_test.cpp -- the built gloamer program run headless: files, the demo, live input, Ctrl-C, bad input.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -215,6 +217,20 @@ TEST_F(GloamerTest, PlaysAWavToItsEndFeedingEachChannelsSpectrumToThePlugin)
         EXPECT_NEAR(render.values.at("peak0"), 2 * 12 + 1, 1);
         EXPECT_NEAR(render.values.at("peak1"), 2 * 35 + 1, 1);
     }
+}
+
+TEST_F(GloamerTest, PlaysAPipeWhoseWriterNeverStopsAsItComes)
+{
+    const std::string pipe = path("endless");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    // The writer would go on for ever: it ends when gloamer closes the pipe.
+    ASSERT_EQ(std::system(("ffmpeg -nostdin -loglevel error -f lavfi -i sine=f=1000:r=44100 -f wav - 2>/dev/null >'" +
+                           pipe + "' &").c_str()), 0);
+    Outcome run = gloamer({"play", pipe, "--duration", "1.5", "--plugin", recordingPlugin});
+    close(open(pipe.c_str(), O_RDONLY | O_NONBLOCK)); // a writer still waiting to open it is let go
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("Playing endless (a stream)"), std::string::npos) << run.out;
+    EXPECT_FALSE(loudRenders(checkCallOrder(calls()), "level0").empty()) << "the plug-in never saw the tone";
 }
 
 TEST_F(GloamerTest, GivesAPluginAskingForOneChannelTheTwoAveragedAndAMonoFileToBothRows)
