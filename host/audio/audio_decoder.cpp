@@ -245,6 +245,12 @@ struct AudioDecoder::State {
     {
         AVFormatContext* format = input.format();
         int result = av_read_frame(format, packet.get());
+        if (result < 0 && placeUnknown && result != AVERROR_INVALIDDATA) {
+            // A seek past the end: where the input ends is learnt by decoding it from its start.
+            placeUnknown = false;
+            rewind();
+            return;
+        }
         if (result == AVERROR_EOF) {
             cut = cut || shortPacketAt >= 0;
             reachedEnd = true;

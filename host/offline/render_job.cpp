@@ -57,7 +57,9 @@ int runRenderJob(RenderJob& job, const OutputRequest& output, bool quiet, const 
     if (!progressPath.empty())
         lines = std::make_unique<ProgressLines>(progressPath);
     std::unique_ptr<FrameSink> sink = openOutput(output);
-    Progress progress(job.frameCount - std::max(job.firstFrame, job.firstWrittenFrame), quiet);
+    Progress progress(job.frameCount == unknownFrameCount ? Progress::unknownTotal
+                                                          : job.frameCount - std::max(job.firstFrame, job.firstWrittenFrame),
+                      quiet);
     progress.alsoWriteLines(lines.get());
     job.sink = sink.get();
     job.progress = &progress;

@@ -62,6 +62,7 @@ private:
     AVAudioFifo* fifo_ = nullptr;
     int64_t framesWritten_ = 0;
     int64_t audioFramesRead_ = 0; // source sample frames handed to the resampler
+    std::vector<int16_t> streamed_; // the chunk read through audio_.read
     int64_t audioPts_ = 0;        // encoder sample frames sent
     bool headerWritten_ = false;
     bool finished_ = false;
@@ -76,7 +77,7 @@ VideoFile::VideoFile(const std::string& path, const VideoFormat& format, const A
         throw HostError("cannot write '" + path + "': unknown video format (use .mp4, .mkv or .mov)");
     try {
         openVideo();
-        if (audio_.samples && audio_.frameCount > 0 && audio_.channelCount > 0)
+        if ((audio_.samples || audio_.read) && audio_.frameCount > 0 && audio_.channelCount > 0)
             openAudio();
         if (!format_.comment.empty())
             av_dict_set(&output_->metadata, "comment", format_.comment.c_str(), 0);
@@ -269,6 +270,17 @@ void VideoFile::encodeAudioUntil(int64_t videoFrames, bool flush)
     while (audioFramesRead_ < wanted) {
         int chunk = (int)std::min<int64_t>(wanted - audioFramesRead_, 4096);
         const uint8_t* input = (const uint8_t*)(audio_.samples + audioFramesRead_ * channels);
+        if (!audio_.samples) {
+            // Music read as it comes: a short read is where it ends.
+            streamed_.resize((size_t)chunk * (size_t)channels);
+            int64_t got = audio_.read(audioFramesRead_, chunk, streamed_.data());
+            if (got < chunk)
+                wanted = audio_.frameCount = audioFramesRead_ + got;
+            if (got <= 0)
+                break;
+            chunk = (int)got;
+            input = (const uint8_t*)streamed_.data();
+        }
         int room = swr_get_out_samples(resampler_, chunk);
         uint8_t** converted = nullptr;
         check(av_samples_alloc_array_and_samples(&converted, nullptr, sound_->ch_layout.nb_channels, room,

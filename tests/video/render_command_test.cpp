@@ -543,14 +543,27 @@ TEST_F(RenderCommandTest, AStartNearTheEndOfAnHourSeeksToTheSamplesAWholeDecodeH
     EXPECT_LT(usage.ru_maxrss, 400 * 1024) << "KiB at most in one process: the hour was held whole";
 }
 
-TEST_F(RenderCommandTest, ARenderFromAPipeThatNeverEndsStopsAtItsDuration)
+TEST_F(RenderCommandTest, ARenderFromAPipeEndsAtItsDurationOrWhereTheMusicDoes)
 {
-    const fs::path output = folder / "endless.mp4";
-    const std::string command = "ffmpeg -nostdin -loglevel error -f lavfi -i anoisesrc=r=44100:a=0.2 -f wav - "
-                                "2>/dev/null | '" GLOAMER_HOST_PATH "' render - --duration 1 --size 160x120 -q -o '" +
-                                output.string() + "' 2>'" + (folder / "stderr.txt").string() + "'";
-    ASSERT_EQ(std::system(command.c_str()), 0) << readFile(folder / "stderr.txt");
-    gloamer::testing::MediaInfo info = gloamer::testing::probeMedia(output.string(), 30);
+    const fs::path errors = folder / "stderr.txt", progress = folder / "progress.txt";
+    auto piped = [&](const std::string& writer, const std::string& options, const fs::path& output) {
+        return std::system(("ffmpeg -nostdin -loglevel error -f lavfi -i " + writer + " -f wav - 2>/dev/null | '"
+                            GLOAMER_HOST_PATH "' render - " + options + " --size 160x120 -q -o '" + output.string() +
+                            "' 2>'" + errors.string() + "'").c_str());
+    };
+    // A writer that never stops, ended by the pipe closing.
+    ASSERT_EQ(piped("anoisesrc=r=44100:a=0.2", "--duration 1", folder / "endless.mp4"), 0) << readFile(errors);
+    gloamer::testing::MediaInfo info = gloamer::testing::probeMedia((folder / "endless.mp4").string(), 30);
     EXPECT_EQ(info.videoFrames, 30);
     EXPECT_NEAR((double)info.audioSamples / info.audioSampleRate, 1.0, 0.05);
+
+    // Music of a length told only by its end is rendered as it comes, to the video a whole track gives.
+    const std::string noise = "anoisesrc=r=44100:a=0.3:seed=5:d=2.21";
+    ASSERT_EQ(piped(noise, "--progress '" + progress.string() + "'", folder / "piped.mp4"), 0) << readFile(errors);
+    ASSERT_EQ(std::system(("ffmpeg -nostdin -loglevel error -f lavfi -i " + noise + " '" +
+                           (folder / "noise.wav").string() + "'").c_str()), 0);
+    ASSERT_EQ(render({(folder / "noise.wav").string(), "--duration", "60", "--size", "160x120", "-q", "-o",
+                      (folder / "whole.mp4").string()}).status, 0);
+    EXPECT_EQ(readFile(folder / "piped.mp4"), readFile(folder / "whole.mp4"));
+    EXPECT_NE(readFile(progress).find("{\"frame\":67,\"total\":null,"), std::string::npos) << readFile(progress);
 }
