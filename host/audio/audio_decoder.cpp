@@ -228,8 +228,10 @@ struct AudioDecoder::State {
     void seekBefore(int64_t target)
     {
         AVFormatContext* format = input.format();
+        // Timestamps coarser than a sample (Matroska's milliseconds) would not say which sample a packet starts at.
+        const bool exactTimes = audio->time_base.num == 1 && audio->time_base.den % rate() == 0;
         if (stream || !format->pb || !(format->pb->seekable & AVIO_SEEKABLE_NORMAL) ||
-            !decodesAlone(decoder->codec_id))
+            !decodesAlone(decoder->codec_id) || !exactTimes)
             return;
         int64_t origin = audio->start_time != AV_NOPTS_VALUE ? audio->start_time : 0;
         int64_t ts = origin + av_rescale_q(target, AVRational{1, rate()}, audio->time_base);

@@ -39,7 +39,7 @@ void TrackStream::release(int64_t frame)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     released_ = std::max(released_, frame);
-    int64_t drop = std::clamp<int64_t>(std::min(released_, copied_) - track_.firstFrame, 0,
+    int64_t drop = std::clamp<int64_t>((muxed_ ? std::min(released_, copied_) : released_) - track_.firstFrame, 0,
                                        (int64_t)track_.heldFrames());
     // In steps of a second or more, so that the samples are moved seldom.
     if (drop < track_.sampleRate)

@@ -28,6 +28,8 @@ public:
     // as the drawing thread has decoded past every frame handed over.
     int64_t copy(int64_t first, int64_t count, int16_t* into);
     std::string warning() const { return decoder_.warning(); }
+    // For a render whose video has no sound: release alone lets frames go.
+    void withoutMuxer() { muxed_ = false; }
 
 private:
     AudioDecoder decoder_;
@@ -35,6 +37,7 @@ private:
     std::mutex mutex_; // held by need and release as they change track_, and by copy as it reads it
     int64_t released_ = 0;
     int64_t copied_ = 0;
+    bool muxed_ = true;
     std::vector<int16_t> decoded_;
 };
 

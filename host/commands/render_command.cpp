@@ -126,6 +126,8 @@ int runRender(const RenderOptions& options, const CommonOptions& common)
     job.startTick = span.startTick;
     job.fillAudioData = audioRowsFeed(track, span, options.shaping);
     if (stream) {
+        if (!output.audio.read)
+            stream->withoutMuxer();
         // Each frame has the audio its rows may look at (the furthest latency ahead) and the muxer takes
         // decoded; the frames end where the music does.
         const int64_t ahead = (int64_t)maxLatencyMs * track.sampleRate / 1000 + spectrumBlockFrames + track.sampleRate;
