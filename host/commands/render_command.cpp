@@ -132,7 +132,11 @@ int runRender(const RenderOptions& options, const CommonOptions& common)
         // decoded; the frames end where the music does.
         const int64_t ahead = (int64_t)maxLatencyMs * track.sampleRate / 1000 + spectrumBlockFrames + track.sampleRate;
         job.hasFrame = [&stream, &track, &options, span, ahead](int64_t frame) {
-            stream->need(span.heardFrameOf(frame + 1) + ahead);
+            try {
+                stream->need(span.heardFrameOf(frame + 1) + ahead);
+            } catch (const StopRequested&) {
+                return false; // Ctrl-C during a read: the frames drawn make the video
+            }
             stream->release(span.heardFrameOf(frame));
             return !stream->ended() || frame < frameSpanOf(track, options.start, 0, options.fps).frameCount;
         };

@@ -35,7 +35,8 @@ struct RenderJob {
     // Fills the module's spectrum and waveform for frame k; `latencyMs` is the plug-in's own.
     std::function<void(int64_t frame, VisModule& module)> fillAudioData;
     // When set, asked before frame k is drawn: false ends the render there, as frameCount would (for music
-    // whose length shows only at its end; frameCount is then unknownFrameCount).
+    // whose length shows only at its end; frameCount is then unknownFrameCount), or as a stop does when one
+    // was asked for meanwhile.
     std::function<bool(int64_t frame)> hasFrame;
     // Called before frame k is drawn, once its clock and audio are set; may throw HostError.
     std::function<void(int64_t frame)> beforeFrame;
