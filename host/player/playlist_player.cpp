@@ -26,8 +26,9 @@ std::string clockText(double seconds)
     return text;
 }
 
-PlaylistFeed::PlaylistFeed(std::vector<PlaylistEntry> entries, bool loop, std::optional<double> seconds)
-    : entries_(std::move(entries)), loop_(loop), seconds_(seconds)
+PlaylistFeed::PlaylistFeed(std::vector<PlaylistEntry> entries, bool loop, std::optional<double> seconds,
+                           std::unique_ptr<AudioDecoder> opened)
+    : entries_(std::move(entries)), loop_(loop), seconds_(seconds), opened_(std::move(opened))
 {
     if (entries_.empty())
         throw HostError("nothing to play: the inputs given list no music");
@@ -58,7 +59,7 @@ bool PlaylistFeed::moveTo(long index, int direction)
             std::unique_ptr<AudioTrack> track;
             if (!entry.location.empty() && readsAsStream(entry.location)) {
                 // A stream plays as it comes, from a track that holds its last seconds.
-                stream = std::make_unique<AudioDecoder>(entry.location);
+                stream = index == 0 && opened_ ? std::move(opened_) : std::make_unique<AudioDecoder>(entry.location);
                 track = std::make_unique<AudioTrack>();
                 track->sampleRate = stream->sampleRate();
                 track->channelCount = stream->channelCount();
