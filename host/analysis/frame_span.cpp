@@ -27,7 +27,12 @@ int64_t FrameSpan::analysedFrameOf(int64_t frame, int latencyMs) const
 
 int clampLatencyMs(int latencyMs)
 {
-    return std::clamp(latencyMs, 0, 10000);
+    return std::clamp(latencyMs, 0, maxLatencyMs);
+}
+
+double audioSecondsRead(double duration)
+{
+    return duration > 0 ? duration + maxLatencyMs / 1000.0 + 1.0 : 0;
 }
 
 int64_t analysedFrameFor(int64_t heardFrame, int latencyMs, int sampleRate)

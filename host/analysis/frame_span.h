@@ -24,6 +24,11 @@ struct FrameSpan {
 
 // The one latency rule of every host: a plug-in's latencyMs held to 0..10000 (absurd values to 10 s).
 int clampLatencyMs(int latencyMs);
+constexpr int maxLatencyMs = 10000;
+
+// The seconds of audio from its start that a render or analysis `duration` seconds long reads: its own, the
+// furthest latency ahead and a block past the end (0: to the track's end).
+double audioSecondsRead(double duration);
 
 // The one rule for which audio a frame's rows come from, in every host: the block that starts the plug-in's
 // latency ahead of the sample frame heard, as a player does.

@@ -23,9 +23,9 @@ void channelBytes(const AudioTrack& track, int64_t firstFrame, int layout, signe
     const int channels = track.channelCount;
     for (int i = 0; i < spectrumBlockFrames; ++i) {
         int64_t frame = firstFrame + i;
-        if (frame < 0 || frame >= frames || channels < 1)
+        if (frame < track.firstFrame || frame >= frames || channels < 1)
             continue;
-        const int16_t* sample = &track.samples[(size_t)(frame * channels)];
+        const int16_t* sample = track.at(frame);
         int left = sample[0];
         int right = channels > 1 ? sample[1] : sample[0];
         if (layout == 1) {

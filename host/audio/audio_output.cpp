@@ -46,8 +46,14 @@ int64_t estimateHeardFrame(int64_t blockStart, int blockFrames, double seconds, 
 }
 
 AudioOutput::AudioOutput(SdlAudioSystem& audio, const AudioTrack& track, int64_t endFrame)
-    : track_(track), endFrame_(std::clamp<int64_t>(endFrame, 0, (int64_t)track.frameCount())),
-      sampleRate_(track.sampleRate)
+    : AudioOutput(audio, track, endFrame, false)
+{
+}
+
+AudioOutput::AudioOutput(SdlAudioSystem& audio, const AudioTrack& track, int64_t endFrame, bool growing)
+    : track_(track), endFrame_(growing ? std::max<int64_t>(0, endFrame)
+                                       : std::clamp<int64_t>(endFrame, 0, (int64_t)track.frameCount())),
+      growing_(growing), sampleRate_(track.sampleRate)
 {
     if (track.channelCount < 1 || track.channelCount > 2 || track.sampleRate < 1)
         throw HostError("cannot play '" + track.name + "': it has no playable format");
@@ -74,16 +80,25 @@ void SDLCALL AudioOutput::supply(void* self, Uint8* stream, int length)
     auto* output = static_cast<AudioOutput*>(self);
     const int channels = output->track_.channelCount;
     const int frames = length / (int)(sizeof(int16_t) * channels);
-    const int64_t available = std::clamp<int64_t>(output->endFrame_ - output->nextFrame_, 0, frames);
+    const int64_t held = (int64_t)output->track_.frameCount();
+    const bool waiting = output->growing_ && held < output->endFrame_;
+    const int64_t available =
+        std::clamp<int64_t>(std::min(output->endFrame_, held) - output->nextFrame_, 0, frames);
     if (available > 0)
-        std::memcpy(stream, &output->track_.samples[(size_t)(output->nextFrame_ * channels)],
+        std::memcpy(stream, output->track_.at(output->nextFrame_),
                     (size_t)(available * channels) * sizeof(int16_t));
     std::memset(stream + available * channels * sizeof(int16_t), 0,
                 (size_t)length - (size_t)(available * channels) * sizeof(int16_t));
     output->blockStart_ = output->nextFrame_;
     output->blockFrames_ = frames;
     output->blockTime_ = SDL_GetPerformanceCounter();
-    output->nextFrame_ += frames;
+    // A stream that has not yet come plays silence and stays where it is.
+    output->nextFrame_ += waiting ? available : frames;
+}
+
+void AudioOutput::endAt(int64_t frame)
+{
+    change([&] { endFrame_ = std::clamp<int64_t>(frame, 0, endFrame_); });
 }
 
 int64_t AudioOutput::heardFrame() const
@@ -103,8 +118,10 @@ int64_t AudioOutput::heardFrame() const
 
 void AudioOutput::seekTo(int64_t frame)
 {
-    frame = std::clamp<int64_t>(frame, 0, endFrame_);
     SDL_LockAudioDevice(device_);
+    // Of a growing track only what it holds can be gone to.
+    frame = std::clamp<int64_t>(frame, track_.firstFrame,
+                                growing_ ? std::min<int64_t>(endFrame_, (int64_t)track_.frameCount()) : endFrame_);
     nextFrame_ = frame;
     blockStart_ = frame;
     blockFrames_ = 0;

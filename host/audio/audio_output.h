@@ -15,6 +15,9 @@ public:
     // Opens the default output for the track's rate and channels, paused, to play frames [0, endFrame).
     // When no output opens it goes on through `audio`'s silent driver. The track must outlive the output.
     AudioOutput(SdlAudioSystem& audio, const AudioTrack& track, int64_t endFrame);
+    // For a track that grows as it plays (a stream): frames not yet there are waited for, not skipped, and the
+    // track changes only inside change(), which the sound thread waits out.
+    AudioOutput(SdlAudioSystem& audio, const AudioTrack& track, int64_t endFrame, bool growing);
     ~AudioOutput();
     AudioOutput(const AudioOutput&) = delete;
     AudioOutput& operator=(const AudioOutput&) = delete;
@@ -26,6 +29,16 @@ public:
     // Plays on from `frame` (clamped to the track), paused or not; the clock jumps there at once.
     void seekTo(int64_t frame);
     int64_t endFrame() const { return endFrame_; }
+    // Runs `edit` on the track while the sound thread reads none of it.
+    template <typename Edit>
+    void change(Edit edit)
+    {
+        SDL_LockAudioDevice(device_);
+        edit();
+        SDL_UnlockAudioDevice(device_);
+    }
+    // A growing track's end, once known.
+    void endAt(int64_t frame);
     bool finished() const { return heardFrame() >= endFrame_; }
 
 private:
@@ -33,6 +46,7 @@ private:
 
     const AudioTrack& track_;
     int64_t endFrame_;
+    bool growing_ = false;
     SDL_AudioDeviceID device_ = 0;
     int sampleRate_ = 0;
     bool paused_ = true;

@@ -30,7 +30,7 @@ int runAnalyse(const AnalyseOptions& options, const CommonOptions& common)
     if (!options.input.empty())
         inputs.push_back(options.input);
     checkOutputFile(options.output, options.overwrite, inputs);
-    AudioTrack track = loadTrackOrDemo(options.input);
+    AudioTrack track = loadTrackSpanOrDemo(options.input, options.start, audioSecondsRead(options.duration));
     const FrameSpan span = frameSpanOf(track, options.start, options.duration, options.fps);
 
     // The plug-in says how far ahead it wants the audio and which rows it reads; it is loaded, not started.

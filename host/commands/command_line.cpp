@@ -55,7 +55,8 @@ void addLogoOptions(CLI::App& command, CommonOptions& options, bool coverAllowed
         ->capture_default_str();
 }
 
-std::string pluginToRun(const CommonOptions& options, const std::string& music, std::unique_ptr<LogoFolder>& folder)
+std::string pluginToRun(const CommonOptions& options, const std::string& music, std::unique_ptr<LogoFolder>& folder,
+                        const std::vector<CoverPicture>* covers)
 {
     std::string plugin = options.pluginPath.empty() ? defaultPluginPath() : options.pluginPath;
     if (options.logo.empty())
@@ -64,7 +65,8 @@ std::string pluginToRun(const CommonOptions& options, const std::string& music, 
     if (options.logo == "cover") {
         if (music.empty())
             throw UsageError("--logo cover takes the cover of a music file, and none was given");
-        bitmap = logoBitmapFromCover(music, options.logoSize);
+        bitmap = covers ? logoBitmapFromCover(*covers, music, options.logoSize)
+                        : logoBitmapFromCover(music, options.logoSize);
         if (!bitmap) {
             std::fprintf(stderr, "gloamer: '%s' has no cover picture: drawing the plug-in's own logo\n", music.c_str());
             return plugin;
@@ -231,10 +233,15 @@ void addShapingOptions(CLI::App& command, SpectrumShaping& shaping)
 
 AudioTrack loadTrackOrDemo(const std::string& file)
 {
+    return loadTrackSpanOrDemo(file, 0, 0);
+}
+
+AudioTrack loadTrackSpanOrDemo(const std::string& file, double start, double seconds)
+{
     if (file.empty())
         return makeDemoTrack();
     std::string warning;
-    AudioTrack track = loadAudioFile(file, &warning);
+    AudioTrack track = loadAudioSpan(file, start, seconds, &warning);
     if (!warning.empty())
         std::fprintf(stderr, "gloamer: warning: %s\n", warning.c_str());
     return track;

@@ -6,6 +6,9 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "host/media/cover_picture.h"
 
 namespace gloamer {
 
@@ -33,7 +36,8 @@ void addLogoOptions(CLI::App& command, CommonOptions& options, bool coverAllowed
 // The plug-in library to load: the one chosen, or, under --logo, a copy in a private folder beside that logo,
 // which lives as long as the returned folder. `music` is the file a cover comes from (empty: the demo).
 class LogoFolder;
-std::string pluginToRun(const CommonOptions& options, const std::string& music, std::unique_ptr<LogoFolder>& folder);
+std::string pluginToRun(const CommonOptions& options, const std::string& music, std::unique_ptr<LogoFolder>& folder,
+                        const std::vector<CoverPicture>* covers = nullptr);
 
 // Refuses, with status 2, what a person would not mean by a number of seconds or frames: NaN, infinities,
 // negative numbers, and 0 unless `zeroAllowed`.
@@ -72,6 +76,9 @@ void addShapingOptions(CLI::App& command, SpectrumShaping& shaping);
 // The file a command was given, or the demo track when none; a warning about the file goes to stderr.
 struct AudioTrack;
 AudioTrack loadTrackOrDemo(const std::string& file);
+// The part of the file from `start` seconds, `seconds` long (0: to the end), as loadAudioSpan reads it; the demo
+// is whole.
+AudioTrack loadTrackSpanOrDemo(const std::string& file, double start, double seconds);
 // --timeout SECONDS of the commands that read an input: how long a read waits for data.
 void addTimeoutOption(CLI::App& command);
 // The optional FILE argument of the commands that take music.

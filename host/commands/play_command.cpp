@@ -7,6 +7,7 @@
 
 #include "host/audio/playlist.h"
 #include "host/analysis/spectrum_shaper.h"
+#include "host/audio/audio_decoder.h"
 #include "host/commands/command_line.h"
 #include "host/logo/logo_folder.h"
 #include "host/player/display_check.h"
@@ -40,10 +41,17 @@ int runPlay(const PlayOptions& options, const CommonOptions& common)
         std::printf("Shuffled %zu tracks (--seed %llu).\n", entries.size(), (unsigned long long)seed);
     }
     std::unique_ptr<LogoFolder> logo;
-    const std::string plugin = pluginToRun(common, entries.empty() ? "" : entries[0].location, logo);
+    // A stream's cover comes from the one opening of it that plays, as it cannot be read twice.
+    std::unique_ptr<AudioDecoder> first;
+    if (common.logo == "cover" && !entries.empty() && !entries[0].location.empty() &&
+        readsAsStream(entries[0].location))
+        first = std::make_unique<AudioDecoder>(entries[0].location);
+    const std::string plugin = pluginToRun(common, entries.empty() ? "" : entries[0].location, logo,
+                                           first ? &first->covers() : nullptr);
     auto openFeed = [&](bool window) -> std::unique_ptr<AudioFeed> {
         auto feed = std::make_unique<PlaylistFeed>(
-            entries, options.loop, options.seconds > 0 ? std::optional<double>(options.seconds) : std::nullopt);
+            entries, options.loop, options.seconds > 0 ? std::optional<double>(options.seconds) : std::nullopt,
+            std::move(first));
         if (!feed->silentReason().empty())
             std::fprintf(stderr, "gloamer: no audio output (%s): visualizing without sound\n",
                          feed->silentReason().c_str());

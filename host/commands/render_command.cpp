@@ -13,10 +13,12 @@
 #include "host/analysis/spectrum_analyser.h"
 #include "host/analysis/spectrum_shaper.h"
 #include "host/audio/audio_track.h"
+#include "host/audio/track_stream.h"
 #include "host/commands/command_line.h"
 #include "host/logo/logo_folder.h"
 #include "host/process/host_error.h"
 #include "host/core/plugin_library.h"
+#include "host/offline/offline_renderer.h"
 #include "host/offline/render_job.h"
 #include "host/video/video_quality.h"
 #include "host/offline/frame_feed.h"
@@ -67,9 +69,23 @@ int runRender(const RenderOptions& options, const CommonOptions& common)
     if (!common.logo.empty() && common.logo != "cover")
         output.inputs.push_back(common.logo);
 
-    AudioTrack track = loadTrackOrDemo(options.input);
-    const FrameSpan span = frameSpanOf(track, options.start, options.duration, options.fps);
-    output.frameCount = span.frameCount;
+    // A video of the music to its end decodes it as the frames go, holding a window of it; a part's tag holds
+    // the whole track's length; anything else reads only the span it draws.
+    std::unique_ptr<TrackStream> stream;
+    AudioTrack held;
+    if (!options.input.empty() && options.part.empty() && options.duration <= 0 && !isPictureSequence(options.output)) {
+        stream = std::make_unique<TrackStream>(options.input, options.start);
+        stream->need(stream->track().firstFrame + stream->track().sampleRate); // to tell a start past the end
+    } else {
+        held = options.part.empty() ? loadTrackSpanOrDemo(options.input, options.start,
+                                                          audioSecondsRead(options.duration))
+                                    : loadTrackOrDemo(options.input);
+    }
+    const AudioTrack& track = stream ? stream->track() : held;
+    FrameSpan span = frameSpanOf(track, options.start, options.duration, options.fps);
+    if (stream && !stream->ended())
+        span.frameCount = unknownFrameCount;
+    output.frameCount = stream ? 1 : span.frameCount;
     std::optional<PartPlan> part;
     if (!options.part.empty()) {
         if (isPictureSequence(options.output))
@@ -82,9 +98,14 @@ int runRender(const RenderOptions& options, const CommonOptions& common)
     } else if (!isPictureSequence(options.output) && track.sampleRate < lowestEncodedRate)
         std::fprintf(stderr, "gloamer: warning: music at %d Hz cannot go into a video (%d Hz at least): the video "
                              "will be silent\n", track.sampleRate, lowestEncodedRate);
+    else if (stream)
+        output.audio = AudioInput{track.sampleRate, track.channelCount, nullptr, INT64_MAX,
+                                  [&stream, first = span.firstAudioFrame](int64_t at, int64_t count, int16_t* into) {
+                                      return stream->copy(first + at, count, into);
+                                  }};
     else
         output.audio = AudioInput{track.sampleRate, track.channelCount,
-                                  track.samples.data() + span.firstAudioFrame * track.channelCount,
+                                  track.at(span.firstAudioFrame),
                                   std::min<int64_t>((int64_t)track.frameCount() - span.firstAudioFrame,
                                                     span.frameCount * track.sampleRate / options.fps)};
 
@@ -95,7 +116,7 @@ int runRender(const RenderOptions& options, const CommonOptions& common)
 
     RenderJob job;
     std::unique_ptr<LogoFolder> logo;
-    job.pluginPath = pluginToRun(common, options.input, logo);
+    job.pluginPath = pluginToRun(common, options.input, logo, &track.covers);
     job.width = output.format.width;
     job.height = output.format.height;
     job.fps = options.fps;
@@ -104,6 +125,26 @@ int runRender(const RenderOptions& options, const CommonOptions& common)
     job.channelCount = track.channelCount;
     job.startTick = span.startTick;
     job.fillAudioData = audioRowsFeed(track, span, options.shaping);
+    if (stream) {
+        if (!output.audio.read)
+            stream->withoutMuxer();
+        // Each frame has the audio its rows may look at (the furthest latency ahead) and the muxer takes
+        // decoded; the frames end where the music does.
+        const int64_t ahead = (int64_t)maxLatencyMs * track.sampleRate / 1000 + spectrumBlockFrames + track.sampleRate;
+        job.hasFrame = [&stream, &track, &options, span, ahead](int64_t frame) {
+            try {
+                stream->need(span.heardFrameOf(frame + 1) + ahead);
+            } catch (const StopRequested&) {
+                return false; // Ctrl-C during a read: the frames drawn make the video
+            }
+            stream->release(span.heardFrameOf(frame));
+            return !stream->ended() || frame < frameSpanOf(track, options.start, 0, options.fps).frameCount;
+        };
+        int status = runRenderJob(job, output, options.quiet, options.progress);
+        if (std::string warning = stream->warning(); !warning.empty())
+            std::fprintf(stderr, "gloamer: warning: %s\n", warning.c_str());
+        return status;
+    }
     if (!part)
         return runRenderJob(job, output, options.quiet, options.progress);
     // The part's own frames, after warm-up frames that bring the trail to where a whole render has it, and

@@ -14,6 +14,7 @@ extern "C" {
 #include <memory>
 #include <vector>
 
+#include "host/media/cover_picture.h"
 #include "host/media/media_input.h"
 #include "host/media/ffmpeg_handles.h"
 #include "host/process/host_error.h"
@@ -33,12 +34,12 @@ void checkPictureSize(int width, int height, const std::string& name)
                         std::to_string(height) + "; 64 megapixels, 8192 x 8192, at most)");
 }
 
-std::unique_ptr<AVCodecContext, CodecCloser> openDecoder(const AVStream& stream, const std::string& name)
+std::unique_ptr<AVCodecContext, CodecCloser> openDecoder(const AVCodecParameters& parameters, const std::string& name)
 {
-    checkPictureSize(stream.codecpar->width, stream.codecpar->height, name);
-    const AVCodec* codec = avcodec_find_decoder(stream.codecpar->codec_id);
+    checkPictureSize(parameters.width, parameters.height, name);
+    const AVCodec* codec = avcodec_find_decoder(parameters.codec_id);
     std::unique_ptr<AVCodecContext, CodecCloser> decoder(codec ? avcodec_alloc_context3(codec) : nullptr);
-    if (!decoder || avcodec_parameters_to_context(decoder.get(), stream.codecpar) < 0)
+    if (!decoder || avcodec_parameters_to_context(decoder.get(), &parameters) < 0)
         throw HostError("cannot read '" + name + "': its picture encoding is not one this build decodes");
     decoder->max_pixels = maxPicturePixels; // a size only the picture's own header tells is refused there
     if (avcodec_open2(decoder.get(), codec, nullptr) < 0)
@@ -141,7 +142,7 @@ std::string logoBitmapFromPicture(const std::string& picture, int size)
     int index = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     if (index < 0)
         throw HostError("cannot read '" + picture + "': it holds no picture");
-    auto decoder = openDecoder(*format->streams[index], picture);
+    auto decoder = openDecoder(*format->streams[index]->codecpar, picture);
     FramePtr frame = firstPicture(*decoder, [&](AVPacket& packet) {
         while (av_read_frame(format, &packet) >= 0) {
             if (packet.stream_index == index)
@@ -156,29 +157,35 @@ std::string logoBitmapFromPicture(const std::string& picture, int size)
     return fittedBitmap(*frame, size, picture);
 }
 
-std::optional<std::string> logoBitmapFromCover(const std::string& music, int size)
+std::optional<std::string> logoBitmapFromCover(const std::vector<CoverPicture>& covers, const std::string& music,
+                                               int size)
 {
     int width = 0, height = 0;
     takeRefusedPictureSize(width, height); // forget what an earlier picture left
-    MediaInput input = openMediaInput(music);
-    AVFormatContext* format = input.format();
-    for (unsigned i = 0; i < format->nb_streams; ++i) {
-        const AVStream& stream = *format->streams[i];
-        if (!(stream.disposition & AV_DISPOSITION_ATTACHED_PIC) || stream.attached_pic.size <= 0)
-            continue;
-        auto decoder = openDecoder(stream, music);
+    for (const CoverPicture& cover : covers) {
+        auto decoder = openDecoder(*cover.codec, music);
         bool given = false;
         FramePtr frame = firstPicture(*decoder, [&](AVPacket& packet) {
-            if (given)
+            if (given || av_new_packet(&packet, (int)cover.bytes.size()) < 0)
                 return false;
             given = true;
-            return av_packet_ref(&packet, &stream.attached_pic) == 0;
+            std::copy(cover.bytes.begin(), cover.bytes.end(), packet.data);
+            packet.flags |= AV_PKT_FLAG_KEY;
+            return true;
         });
         if (frame)
             return fittedBitmap(*frame, size, music);
         refuseIfTooLarge(*decoder, music); // a cover that does not decode otherwise is as good as none
     }
     return std::nullopt;
+}
+
+std::optional<std::string> logoBitmapFromCover(const std::string& music, int size)
+{
+    int width = 0, height = 0;
+    takeRefusedPictureSize(width, height); // forget what an earlier picture left
+    MediaInput input = openMediaInput(music);
+    return logoBitmapFromCover(coverPicturesOf(*input.format()), music, size);
 }
 
 } // namespace gloamer

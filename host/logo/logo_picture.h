@@ -3,6 +3,9 @@
 
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "host/media/cover_picture.h"
 
 namespace gloamer {
 
@@ -17,5 +20,8 @@ constexpr int largestLogoSize = 1024;
 std::string logoBitmapFromPicture(const std::string& picture, int size);
 // The same made from the cover embedded in a music file (an attached picture); nothing when it has none.
 std::optional<std::string> logoBitmapFromCover(const std::string& music, int size);
+// The same from covers already taken from the music's input (a stream is read once), `music` naming it.
+std::optional<std::string> logoBitmapFromCover(const std::vector<CoverPicture>& covers, const std::string& music,
+                                               int size);
 
 } // namespace gloamer

@@ -96,6 +96,10 @@ RenderResult drawFrames(const RenderJob& job)
             result.interrupted = true;
             break;
         }
+        if (job.hasFrame && !job.hasFrame(frame)) {
+            result.interrupted = job.stopRequested && job.stopRequested(); // Ctrl-C while the music was read
+            break;
+        }
         // Warm-up frames are drawn alone: nothing reads them back.
         const bool written = frame >= job.firstWrittenFrame;
         if (written && job.sink && frame == std::max(job.firstFrame, job.firstWrittenFrame))

@@ -12,6 +12,9 @@ namespace gloamer {
 
 class Progress;
 
+// A render's frame count before its music has ended.
+constexpr int64_t unknownFrameCount = INT64_MAX;
+
 struct RenderJob {
     std::string pluginPath;
     int width = 1280;
@@ -31,6 +34,10 @@ struct RenderJob {
     std::function<uint32_t(int64_t frame)> frameTick;
     // Fills the module's spectrum and waveform for frame k; `latencyMs` is the plug-in's own.
     std::function<void(int64_t frame, VisModule& module)> fillAudioData;
+    // When set, asked before frame k is drawn: false ends the render there, as frameCount would (for music
+    // whose length shows only at its end; frameCount is then unknownFrameCount), or as a stop does when one
+    // was asked for meanwhile.
+    std::function<bool(int64_t frame)> hasFrame;
     // Called before frame k is drawn, once its clock and audio are set; may throw HostError.
     std::function<void(int64_t frame)> beforeFrame;
     // Finished before the plug-in is quit, so that a crash in its quit costs nothing drawn; abandoned when a

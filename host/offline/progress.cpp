@@ -9,7 +9,7 @@
 namespace gloamer {
 
 Progress::Progress(long totalFrames, bool quiet, FILE* out, int terminal, Clock clock)
-    : total_(std::max(1L, totalFrames)), quiet_(quiet), out_(out),
+    : total_(std::max(1L, totalFrames)), known_(totalFrames != unknownTotal), quiet_(quiet), out_(out),
       terminal_(terminal < 0 ? isatty(fileno(out)) != 0 : terminal != 0), clock_(std::move(clock))
 {
     if (!clock_)
@@ -23,6 +23,12 @@ std::string Progress::describe(long framesDone, double elapsed, bool withBar) co
 {
     double share = std::clamp((double)framesDone / (double)total_, 0.0, 1.0);
     double rate = elapsed > 0 ? framesDone / elapsed : 0;
+    if (!known_) {
+        char figures[160];
+        snprintf(figures, sizeof(figures), "%ld frames, %.1f fps, %s elapsed", framesDone, rate,
+                 formatDuration(elapsed).c_str());
+        return figures;
+    }
     std::string text = std::to_string((int)(share * 100)) + "%";
     if (withBar) {
         const int width = 24;
@@ -39,19 +45,19 @@ std::string Progress::describe(long framesDone, double elapsed, bool withBar) co
 void Progress::update(long framesDone)
 {
     double now = clock_();
-    if (lines_ && now - lastLine_ >= 0.5 && framesDone < total_) {
-        lines_->write(progressLine(framesDone, total_, now - start_, "running"));
+    if (lines_ && now - lastLine_ >= 0.5 && (framesDone < total_ || !known_)) {
+        lines_->write(progressLine(framesDone, known_ ? total_ : -1, now - start_, "running"));
         lastLine_ = now;
     }
     if (quiet_)
         return;
     if (terminal_) {
-        if (now - lastShown_ < 0.1 && framesDone < total_)
+        if (now - lastShown_ < 0.1 && (framesDone < total_ || !known_))
             return;
         fprintf(out_, "\r%s\033[K", describe(framesDone, now - start_, true).c_str());
     } else {
         // Off a terminal a line every tenth of the way or every ten seconds, whichever comes first.
-        int tenth = (int)(10 * framesDone / total_);
+        int tenth = known_ ? (int)(10 * framesDone / total_) : 0;
         if (tenth <= lastTenth_ && now - lastShown_ < 10)
             return;
         lastTenth_ = std::max(tenth, lastTenth_);
@@ -65,11 +71,12 @@ void Progress::finish(long framesDone, bool interrupted)
 {
     double elapsed = clock_() - start_;
     if (lines_)
-        lines_->write(progressLine(framesDone, total_, elapsed, interrupted ? "stopped" : "done"));
+        lines_->write(progressLine(framesDone, known_ ? total_ : -1, elapsed, interrupted ? "stopped" : "done"));
     if (quiet_)
         return;
-    std::string summary = interrupted ? "stopped after " + std::to_string(framesDone) + " of " +
-                                            std::to_string(total_) + " frames, " + formatDuration(elapsed)
+    std::string summary = interrupted ? "stopped after " + std::to_string(framesDone) +
+                                            (known_ ? " of " + std::to_string(total_) : std::string()) + " frames, " +
+                                            formatDuration(elapsed)
                                       : "done: " + std::to_string(framesDone) + " frames in " + formatDuration(elapsed);
     if (terminal_)
         fprintf(out_, "\r%s\033[K\n", describe(framesDone, elapsed, true).c_str());

@@ -15,6 +15,9 @@ class Progress {
 public:
     using Clock = std::function<double()>; // seconds since any fixed moment
 
+    // A total for a render whose length shows only at its end: no share, bar or time left is shown.
+    static constexpr long unknownTotal = -1;
+
     // `terminal` chooses the bar over plain lines; by default, whether `out` is a terminal.
     Progress(long totalFrames, bool quiet, FILE* out = stderr, int terminal = -1, Clock clock = {});
     void update(long framesDone);
@@ -28,6 +31,7 @@ public:
 
 private:
     long total_;
+    bool known_;
     bool quiet_;
     FILE* out_;
     bool terminal_;

@@ -11,8 +11,9 @@ namespace gloamer {
 std::string progressLine(long frame, long total, double elapsed, const char* state)
 {
     char line[200];
-    std::snprintf(line, sizeof(line), "{\"frame\":%ld,\"total\":%ld,\"fps\":%.2f,\"elapsed\":%.2f,\"state\":\"%s\"}",
-                  frame, total, elapsed > 0 ? frame / elapsed : 0.0, elapsed, state);
+    const std::string totalText = total < 0 ? "null" : std::to_string(total);
+    std::snprintf(line, sizeof(line), "{\"frame\":%ld,\"total\":%s,\"fps\":%.2f,\"elapsed\":%.2f,\"state\":\"%s\"}",
+                  frame, totalText.c_str(), elapsed > 0 ? frame / elapsed : 0.0, elapsed, state);
     return line;
 }
 

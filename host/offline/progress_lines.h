@@ -6,7 +6,8 @@
 
 namespace gloamer {
 
-// {"frame":126,"total":300,"fps":25.3,"elapsed":4.98,"state":"running"}; state is running, done or stopped.
+// {"frame":126,"total":300,"fps":25.3,"elapsed":4.98,"state":"running"}; state is running, done or stopped;
+// a negative total (a length not yet known) is null.
 std::string progressLine(long frame, long total, double elapsedSeconds, const char* state);
 
 // Where --progress sends the lines: "-" is standard output, anything else a file (or FIFO) made anew.

@@ -112,7 +112,9 @@ int renderInThisProcess(RenderJob& job, const OutputRequest& output, bool quiet,
     std::unique_ptr<FrameSink> sink = openOutput(output);
     ExitGuard guard(job.pluginPath);
     WatchedSink watched(*sink, guard);
-    Progress progress(job.frameCount - std::max(job.firstFrame, job.firstWrittenFrame), quiet);
+    Progress progress(job.frameCount == unknownFrameCount ? Progress::unknownTotal
+                                                          : job.frameCount - std::max(job.firstFrame, job.firstWrittenFrame),
+                      quiet);
     progress.alsoWriteLines(lines.get());
     job.sink = &watched;
     job.progress = &progress;

@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
+#include "host/analysis/frame_span.h"
 #include "host/core/frame_rows.h"
 #include "host/core/heard_rows.h"
 
@@ -19,11 +21,52 @@ int64_t endFrameOf(const AudioTrack& track, std::optional<double> seconds)
     return std::min(frames, (int64_t)std::llround(std::max(0.0, *seconds) * track.sampleRate));
 }
 
+// A stream is decoded this far ahead of what is heard, beyond the plug-in's latency and the block it analyses:
+// more than the device holds.
+constexpr double streamAheadSeconds = 1.0;
+// What is kept of it once heard, to seek back into; dropped in steps of the same.
+constexpr double streamKeptSeconds = 10.0;
+
 } // namespace
 
 PlaybackFeed::PlaybackFeed(const AudioTrack& track, std::optional<double> seconds)
     : track_(track), audio_(AudioUse::Playback), output_(audio_, track, endFrameOf(track, seconds))
 {
+}
+
+PlaybackFeed::PlaybackFeed(AudioTrack& track, AudioDecoder& decoder, std::optional<double> seconds)
+    : track_(track), audio_(AudioUse::Playback),
+      output_(audio_, track, seconds ? (int64_t)std::llround(std::max(0.0, *seconds) * track.sampleRate) : INT64_MAX,
+              true),
+      growing_(&track), decoder_(&decoder)
+{
+}
+
+void PlaybackFeed::topUp(const VisModule& module)
+{
+    const int rate = track_.sampleRate;
+    const int64_t heard = output_.heardFrame();
+    const int64_t wanted = analysedFrameFor(heard, module.latencyMs, rate) + spectrumBlockFrames +
+                           (int64_t)(streamAheadSeconds * rate);
+    const int64_t missing = std::min(wanted, output_.endFrame()) - (int64_t)track_.frameCount();
+    if (missing > 0 && !decoder_->ended()) {
+        decoded_.clear();
+        decoder_->decode(decoded_, missing); // the read watch lets Ctrl-C and the timeout end a stalled read
+        output_.change([&] { growing_->samples.insert(growing_->samples.end(), decoded_.begin(), decoded_.end()); });
+        if (decoder_->ended()) {
+            output_.endAt((int64_t)track_.frameCount());
+            if (std::string warning = decoder_->warning(); !warning.empty())
+                std::fprintf(stderr, "gloamer: warning: %s\n", warning.c_str());
+        }
+    }
+    const int64_t kept = (int64_t)(streamKeptSeconds * rate);
+    if (heard - track_.firstFrame > 2 * kept)
+        output_.change([&] {
+            int64_t drop = heard - kept - growing_->firstFrame;
+            growing_->samples.erase(growing_->samples.begin(),
+                                    growing_->samples.begin() + (ptrdiff_t)(drop * growing_->channelCount));
+            growing_->firstFrame += drop;
+        });
 }
 
 void PlaybackFeed::start()
@@ -33,6 +76,8 @@ void PlaybackFeed::start()
 
 void PlaybackFeed::fill(VisModule& module)
 {
+    if (decoder_)
+        topUp(module);
     if (output_.paused()) {
         silenceRows(module);
         return;

@@ -5,9 +5,11 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "host/analysis/spectrum_analyser.h"
 #include "host/audio/audio_capture.h"
+#include "host/audio/audio_decoder.h"
 #include "host/audio/audio_output.h"
 #include "host/audio/sdl_audio.h"
 #include "plugin/state/records.h"
@@ -39,6 +41,9 @@ class PlaybackFeed : public AudioFeed {
 public:
     // Plays the whole track, or its first `seconds` when given. The track must outlive the feed.
     PlaybackFeed(const AudioTrack& track, std::optional<double> seconds = std::nullopt);
+    // Plays `track` as `decoder` fills it, a little ahead of what is heard, keeping only the last seconds heard:
+    // a stream plays at once, for as long as it lasts. Both must outlive the feed.
+    PlaybackFeed(AudioTrack& track, AudioDecoder& decoder, std::optional<double> seconds = std::nullopt);
 
     // Why the feed plays without sound (no usable output), empty when it is heard.
     const std::string& silentReason() const { return audio_.silentReason(); }
@@ -54,10 +59,16 @@ public:
     bool paused() const override { return output_.paused(); }
 
 private:
+    // Decodes what the next frames and the device need; drops what was heard long ago.
+    void topUp(const VisModule& module);
+
     const AudioTrack& track_;
     SdlAudioSystem audio_;
     AudioOutput output_;
     SpectrumAnalyser analyser_;
+    AudioTrack* growing_ = nullptr; // the track decoder_ fills, for a stream
+    AudioDecoder* decoder_ = nullptr;
+    std::vector<int16_t> decoded_;
 };
 
 // A live input: the rows come from the newest 576 frames captured, as nothing is played to wait for.

@@ -26,8 +26,9 @@ std::string clockText(double seconds)
     return text;
 }
 
-PlaylistFeed::PlaylistFeed(std::vector<PlaylistEntry> entries, bool loop, std::optional<double> seconds)
-    : entries_(std::move(entries)), loop_(loop), seconds_(seconds)
+PlaylistFeed::PlaylistFeed(std::vector<PlaylistEntry> entries, bool loop, std::optional<double> seconds,
+                           std::unique_ptr<AudioDecoder> opened)
+    : entries_(std::move(entries)), loop_(loop), seconds_(seconds), opened_(std::move(opened))
 {
     if (entries_.empty())
         throw HostError("nothing to play: the inputs given list no music");
@@ -54,8 +55,20 @@ bool PlaylistFeed::moveTo(long index, int direction)
         const PlaylistEntry& entry = entries_[(size_t)index];
         try {
             std::string warning;
-            auto track = std::make_unique<AudioTrack>(entry.location.empty() ? makeDemoTrack()
-                                                                             : loadAudioFile(entry.location, &warning));
+            std::unique_ptr<AudioDecoder> stream;
+            std::unique_ptr<AudioTrack> track;
+            if (!entry.location.empty() && readsAsStream(entry.location)) {
+                // A stream plays as it comes, from a track that holds its last seconds.
+                stream = index == 0 && opened_ ? std::move(opened_) : std::make_unique<AudioDecoder>(entry.location);
+                track = std::make_unique<AudioTrack>();
+                track->sampleRate = stream->sampleRate();
+                track->channelCount = stream->channelCount();
+                track->name = stream->name();
+                track->title = stream->title();
+            } else {
+                track = std::make_unique<AudioTrack>(entry.location.empty() ? makeDemoTrack()
+                                                                            : loadAudioFile(entry.location, &warning));
+            }
             if (!warning.empty())
                 std::fprintf(stderr, "gloamer: warning: %s\n", warning.c_str());
             if (track->title.empty())
@@ -65,8 +78,10 @@ bool PlaylistFeed::moveTo(long index, int direction)
                 left = std::max(0.0, *seconds_ - playedBefore_);
             // The old output closes before the new one opens, and the old track goes only once nothing plays it.
             feed_.reset();
+            stream_ = std::move(stream);
             track_ = std::move(track);
-            feed_ = std::make_unique<PlaybackFeed>(*track_, left);
+            feed_ = stream_ ? std::make_unique<PlaybackFeed>(*track_, *stream_, left)
+                            : std::make_unique<PlaybackFeed>(*track_, left);
         } catch (const HostError& error) {
             // With one entry the error is the whole story: the caller reports it.
             if (count == 1)
@@ -100,8 +115,8 @@ void PlaylistFeed::announce(const char* keys) const
                              ? std::to_string(index_ + 1) + "/" + std::to_string(entries_.size()) + " "
                              : std::string();
     std::printf("Playing %s%s (%s).%s%s\n", number.c_str(), track_->name.c_str(),
-                clockText((double)track_->frameCount() / track_->sampleRate).c_str(), keys ? " " : "",
-                keys ? keys : "");
+                stream_ ? "a stream" : clockText((double)track_->frameCount() / track_->sampleRate).c_str(),
+                keys ? " " : "", keys ? keys : "");
     std::fflush(stdout);
 }
 
@@ -168,7 +183,7 @@ std::string PlaylistFeed::nowPlaying() const
                              ? std::to_string(index_ + 1) + "/" + std::to_string(entries_.size()) + " "
                              : std::string();
     return number + (track_->title.empty() ? track_->name : track_->title) + " \u2014 " + clockText(position()) +
-           " / " + clockText((double)track_->frameCount() / track_->sampleRate);
+           (stream_ ? std::string() : " / " + clockText((double)track_->frameCount() / track_->sampleRate));
 }
 
 } // namespace gloamer

@@ -15,8 +15,10 @@ namespace gloamer {
 // A track that does not load is skipped with a warning. `seconds` limits the whole run, not each track.
 class PlaylistFeed : public AudioFeed {
 public:
-    // Loads the first entry that plays; throws HostError when none does.
-    PlaylistFeed(std::vector<PlaylistEntry> entries, bool loop, std::optional<double> seconds);
+    // Loads the first entry that plays; throws HostError when none does. `opened`, when given, is the first
+    // entry's stream, already opened (for its cover), which is then not opened again.
+    PlaylistFeed(std::vector<PlaylistEntry> entries, bool loop, std::optional<double> seconds,
+                 std::unique_ptr<AudioDecoder> opened = nullptr);
     ~PlaylistFeed() override;
 
     const AudioTrack& track() const { return *track_; }
@@ -48,7 +50,9 @@ private:
     std::optional<double> seconds_;
     long index_ = 0;
     std::unique_ptr<AudioTrack> track_;
-    std::unique_ptr<PlaybackFeed> feed_; // plays track_, so it goes first
+    std::unique_ptr<AudioDecoder> stream_; // fills track_ as it plays, for a stream; null for a whole track
+    std::unique_ptr<AudioDecoder> opened_; // the first entry's stream, until it plays
+    std::unique_ptr<PlaybackFeed> feed_;   // plays track_, so it goes first
     int firstRate_ = 0, firstChannels_ = 0;
     double playedBefore_ = 0; // seconds of the tracks before this one
     bool started_ = false, paused_ = false, finished_ = false;

@@ -67,9 +67,15 @@ AudioTrackWriter::~AudioTrackWriter()
         av_audio_fifo_free(fifo_);
 }
 
-const int16_t* AudioTrackWriter::samplesAt(int64_t first, int64_t) const
+int64_t AudioTrackWriter::samplesAt(int64_t first, int64_t count, const int16_t** into)
 {
-    return audio_.samples + first * audio_.channelCount;
+    if (audio_.samples) {
+        *into = audio_.samples + first * audio_.channelCount;
+        return count;
+    }
+    streamed_.resize((size_t)count * (size_t)audio_.channelCount);
+    *into = streamed_.data();
+    return std::max<int64_t>(0, audio_.read(first, count, streamed_.data()));
 }
 
 void AudioTrackWriter::sendUntil(int64_t videoFrames, bool flush)
@@ -77,7 +83,14 @@ void AudioTrackWriter::sendUntil(int64_t videoFrames, bool flush)
     int64_t wanted = std::min(audio_.frameCount, videoFrames * audio_.sampleRate / fps_);
     while (read_ < wanted) {
         int chunk = (int)std::min<int64_t>(wanted - read_, 4096);
-        const uint8_t* input = (const uint8_t*)samplesAt(read_, chunk);
+        const int16_t* samples = nullptr;
+        int64_t got = samplesAt(read_, chunk, &samples);
+        if (got < chunk)
+            wanted = audio_.frameCount = read_ + got; // music read as it comes ends here
+        if (got <= 0)
+            break;
+        chunk = (int)got;
+        const uint8_t* input = (const uint8_t*)samples;
         int room = swr_get_out_samples(resampler_, chunk);
         uint8_t** converted = nullptr;
         check(av_samples_alloc_array_and_samples(&converted, nullptr, context_->ch_layout.nb_channels, room,

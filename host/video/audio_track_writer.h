@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "host/media/ffmpeg_handles.h"
 #include "host/video/frame_sink.h"
@@ -29,8 +30,9 @@ public:
     void sendUntil(int64_t videoFrames, bool flush);
 
 private:
-    // The one place samples are read: `count` interleaved sample frames from `first` on.
-    const int16_t* samplesAt(int64_t first, int64_t count) const;
+    // The one place samples are read: points `into` at up to `count` interleaved sample frames from `first` on
+    // and returns how many, fewer only where music read as it comes ends.
+    int64_t samplesAt(int64_t first, int64_t count, const int16_t** into);
     void check(int result, const char* what);
     void encode(AVFrame* frame);
 
@@ -46,12 +48,13 @@ private:
     AVAudioFifo* fifo_ = nullptr;
     int64_t read_ = 0; // source sample frames handed to the resampler
     int64_t pts_ = 0;  // encoder sample frames sent
+    std::vector<int16_t> streamed_; // the chunk read through audio_.read
 };
 
 // True when `audio` holds music to encode.
 inline bool hasMusic(const AudioInput& audio)
 {
-    return audio.samples && audio.frameCount > 0 && audio.channelCount > 0;
+    return (audio.samples || audio.read) && audio.frameCount > 0 && audio.channelCount > 0;
 }
 
 } // namespace gloamer

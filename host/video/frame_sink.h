@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +15,10 @@ struct AudioInput {
     int channelCount = 0;
     const int16_t* samples = nullptr;
     int64_t frameCount = 0;
+    // Where samples is null: copies up to `count` frames from `first` on (from the first rendered moment) and
+    // returns how many, fewer only where the music ends (frameCount is then an upper bound). Called on the
+    // encoder's thread.
+    std::function<int64_t(int64_t first, int64_t count, int16_t* into)> read;
 };
 
 struct VideoFormat {

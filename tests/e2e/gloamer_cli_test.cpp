@@ -1,7 +1,9 @@
 // gloamer_cli_test.cpp -- the built gloamer program run headless: files, the demo, live input, Ctrl-C, bad input.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -214,6 +216,34 @@ TEST_F(GloamerTest, PlaysAWavToItsEndFeedingEachChannelsSpectrumToThePlugin)
     for (const Call& render : loud) {
         EXPECT_NEAR(render.values.at("peak0"), 2 * 12 + 1, 1);
         EXPECT_NEAR(render.values.at("peak1"), 2 * 35 + 1, 1);
+    }
+}
+
+TEST_F(GloamerTest, PlaysAPipeWhoseWriterNeverStopsAsItComesReadingItOnceForItsCover)
+{
+    const std::string pipe = path("endless"), cover = path("cover.png"), music = path("covered.mp3");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    ASSERT_EQ(std::system(("ffmpeg -nostdin -loglevel error -f lavfi -i color=red:s=64x64 -frames:v 1 '" + cover +
+                           "'").c_str()), 0);
+    ASSERT_EQ(std::system(("ffmpeg -nostdin -loglevel error -f lavfi -i sine=f=1000:r=44100:d=20 -i '" + cover +
+                           "' -map 0 -map 1 -c:v png -disposition:v attached_pic '" + music + "'").c_str()), 0);
+    struct Case {
+        std::string writer; // into the pipe
+        std::vector<std::string> options;
+    };
+    // The tone would go on for ever and the music outlasts the play: each writer ends as gloamer closes the pipe.
+    for (const Case& test : {Case{"ffmpeg -nostdin -loglevel error -f lavfi -i sine=f=1000:r=44100 -f wav -", {}},
+                             Case{"cat '" + music + "'", {"--logo", "cover"}}}) {
+        ASSERT_EQ(std::system((test.writer + " 2>/dev/null >'" + pipe + "' &").c_str()), 0);
+        std::vector<std::string> arguments = {"play", pipe, "--duration", "1.5", "--plugin", recordingPlugin};
+        arguments.insert(arguments.end(), test.options.begin(), test.options.end());
+        fs::remove(path("calls.txt"));
+        Outcome run = gloamer(arguments);
+        close(open(pipe.c_str(), O_RDONLY | O_NONBLOCK)); // a writer still waiting to open it is let go
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.err.find("no cover"), std::string::npos) << run.err;
+        EXPECT_NE(run.out.find("Playing endless (a stream)"), std::string::npos) << run.out;
+        EXPECT_FALSE(loudRenders(checkCallOrder(calls()), "level0").empty()) << "the plug-in never saw the tone";
     }
 }
 

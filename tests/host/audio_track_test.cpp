@@ -246,3 +246,27 @@ TEST(DemoTrack, IsTheSameOnEveryRunAndFollowsTheRateAskedFor)
 }
 
 } // namespace
+
+TEST_F(AudioFileTest, ASpanHoldsTheSamplesAWholeDecodeHasThereWhetherItSeeksOrDecodesOn)
+{
+    // Noise, so that a sample out of place shows; 30 s, so that a seek is worth its while.
+    ASSERT_EQ(std::system(("ffmpeg -nostdin -loglevel error -f lavfi -i anoisesrc=r=44100:a=0.4:seed=9:d=30 -ac 2 '" +
+                           path("noise.wav") + "'").c_str()), 0);
+    for (const char* name : {"noise.wav", "noise.flac", "noise.mkv", "noise.mp3", "noise.opus"}) {
+        if (std::string(name) != "noise.wav")
+            ASSERT_TRUE(testaudio::transcode(path("noise.wav"), path(name), std::string(name) == "noise.mkv"
+                                                                                 ? "-c:a pcm_s16le" : ""));
+        AudioTrack whole = gloamer::loadAudioFile(path(name));
+        for (double start : {0.0, 0.7, 21.35}) {
+            AudioTrack span = gloamer::loadAudioSpan(path(name), start, 2.5);
+            const int64_t first = std::llround(start * whole.sampleRate);
+            ASSERT_EQ(span.firstFrame, first) << name << " at " << start;
+            ASSERT_EQ(span.heldFrames(), (size_t)std::ceil(2.5 * whole.sampleRate)) << name << " at " << start;
+            EXPECT_TRUE(std::equal(span.samples.begin(), span.samples.end(), whole.at(first)))
+                << name << " differs at " << start << " s";
+        }
+        AudioTrack past = gloamer::loadAudioSpan(path(name), 40, 1);
+        EXPECT_EQ(past.heldFrames(), 0u) << name;
+        EXPECT_EQ(past.frameCount(), whole.frameCount()) << name << ": the length of one that starts past the end";
+    }
+}

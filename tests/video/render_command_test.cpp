@@ -553,3 +553,59 @@ TEST_F(RenderCommandTest, AnalyseReadsStandardInputAsAStreamLikeTheFileItself)
     EXPECT_EQ(stream.errors, "");
     EXPECT_EQ(readFile(folder / "piped.data"), readFile(folder / "file.data"));
 }
+
+TEST_F(RenderCommandTest, AStartNearTheEndOfAnHourSeeksToTheSamplesAWholeDecodeHasAndHoldsOnlyThem)
+{
+    // An hour of stereo at 48 kHz, 660 MiB decoded: silence, then a minute of noise that shows any misplaced sample.
+    const fs::path hour = folder / "hour.flac";
+    ASSERT_EQ(std::system(("ffmpeg -nostdin -loglevel error -f lavfi -i anullsrc=r=48000:cl=stereo:d=3540 -f lavfi "
+                           "-i anoisesrc=r=48000:a=0.3:seed=7:d=60 -filter_complex '[1]aformat=channel_layouts=stereo"
+                           "[n];[0][n]concat=v=0:a=1' -compression_level 0 '" + hour.string() + "'").c_str()), 0);
+    const std::vector<std::string> span = {"--start", "3575.3", "--duration", "1", "--size", "160x120", "-q", "-o"};
+    auto withSpan = [&](const std::string& input, const fs::path& output) {
+        std::vector<std::string> arguments = {"render", input};
+        arguments.insert(arguments.end(), span.begin(), span.end());
+        arguments.push_back(output.string());
+        return arguments;
+    };
+    Outcome seeked = finish(start(withSpan(hour.string(), folder / "seeked.mp4"), folder / "stderr.txt"),
+                            folder / "stderr.txt");
+    ASSERT_EQ(seeked.status, 0) << seeked.errors;
+    // Standard input cannot seek: it is decoded from its start, each sample discarded until the span.
+    std::vector<std::string> piped = {GLOAMER_HOST_PATH};
+    for (const std::string& argument : withSpan("-", folder / "piped.mp4"))
+        piped.push_back(argument);
+    Outcome whole = finish(testproc::spawn(piped, {hour.string(), "", (folder / "stderr.txt").string()}),
+                           folder / "stderr.txt");
+    ASSERT_EQ(whole.status, 0) << whole.errors;
+    EXPECT_EQ(gloamer::testing::probeMedia((folder / "seeked.mp4").string(), 30).videoFrames, 30);
+    EXPECT_EQ(readFile(folder / "seeked.mp4"), readFile(folder / "piped.mp4")) << "the seek landed elsewhere";
+    struct rusage usage = {};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    EXPECT_LT(usage.ru_maxrss, 400 * 1024) << "KiB at most in one process: the hour was held whole";
+}
+
+TEST_F(RenderCommandTest, ARenderFromAPipeEndsAtItsDurationOrWhereTheMusicDoes)
+{
+    const fs::path errors = folder / "stderr.txt", progress = folder / "progress.txt";
+    auto piped = [&](const std::string& writer, const std::string& options, const fs::path& output) {
+        return std::system(("ffmpeg -nostdin -loglevel error -f lavfi -i " + writer + " -f wav - 2>/dev/null | '"
+                            GLOAMER_HOST_PATH "' render - " + options + " --size 160x120 -q -o '" + output.string() +
+                            "' 2>'" + errors.string() + "'").c_str());
+    };
+    // A writer that never stops, ended by the pipe closing.
+    ASSERT_EQ(piped("anoisesrc=r=44100:a=0.2", "--duration 1", folder / "endless.mp4"), 0) << readFile(errors);
+    gloamer::testing::MediaInfo info = gloamer::testing::probeMedia((folder / "endless.mp4").string(), 30);
+    EXPECT_EQ(info.videoFrames, 30);
+    EXPECT_NEAR((double)info.audioSamples / info.audioSampleRate, 1.0, 0.05);
+
+    // Music of a length told only by its end is rendered as it comes, to the video a whole track gives.
+    const std::string noise = "anoisesrc=r=44100:a=0.3:seed=5:d=2.21";
+    ASSERT_EQ(piped(noise, "--progress '" + progress.string() + "'", folder / "piped.mp4"), 0) << readFile(errors);
+    ASSERT_EQ(std::system(("ffmpeg -nostdin -loglevel error -f lavfi -i " + noise + " '" +
+                           (folder / "noise.wav").string() + "'").c_str()), 0);
+    ASSERT_EQ(render({(folder / "noise.wav").string(), "--duration", "60", "--size", "160x120", "-q", "-o",
+                      (folder / "whole.mp4").string()}).status, 0);
+    EXPECT_EQ(readFile(folder / "piped.mp4"), readFile(folder / "whole.mp4"));
+    EXPECT_NE(readFile(progress).find("{\"frame\":67,\"total\":null,"), std::string::npos) << readFile(progress);
+}
