@@ -582,7 +582,14 @@ TEST_F(RenderCommandTest, AStartNearTheEndOfAnHourSeeksToTheSamplesAWholeDecodeH
     EXPECT_EQ(readFile(folder / "seeked.mp4"), readFile(folder / "piped.mp4")) << "the seek landed elsewhere";
     struct rusage usage = {};
     getrusage(RUSAGE_CHILDREN, &usage);
-    EXPECT_LT(usage.ru_maxrss, 400 * 1024) << "KiB at most in one process: the hour was held whole";
+#if defined(__SANITIZE_ADDRESS__)
+    // AddressSanitizer's shadow and quarantine come to about 560 MiB a process here: the bound is then the size of
+    // the decoded hour itself, which a process holding it would pass on top of them.
+    const long boundKiB = 700 * 1024;
+#else
+    const long boundKiB = 400 * 1024;
+#endif
+    EXPECT_LT(usage.ru_maxrss, boundKiB) << "KiB at most in one process: the hour was held whole";
 }
 
 TEST_F(RenderCommandTest, ARenderFromAPipeEndsAtItsDurationOrWhereTheMusicDoes)
