@@ -73,57 +73,99 @@ bool decodesAlone(AVCodecID codec)
            codec == AV_CODEC_ID_TTA;
 }
 
-// Converts decoded frames to 16-bit interleaved samples at the stream's own rate: mono as it is, anything wider
-// (5.1, 7.1) mixed down to stereo, so that a centre or surround channel is heard and seen too.
+// Converts decoded frames to 16-bit interleaved samples at the track's rate: mono as it is, anything wider (5.1,
+// 7.1) mixed down to stereo, so that a centre or surround channel is heard and seen too. A chained Ogg file may
+// change its rate or channels part-way: its later parts are resampled to the track's rate and mixed to its
+// channels, so that every part plays.
 class SampleConverter {
 public:
     SampleConverter(const AVCodecContext& codec, int channelCount, const std::string& path)
-        : channelCount_(channelCount), channels_(codec.ch_layout.nb_channels), rate_(codec.sample_rate)
+        : channelCount_(channelCount), rate_(codec.sample_rate)
     {
-        SwrContext* resampler = nullptr;
-        AVChannelLayout in = {};
-        // A layout that only counts its channels is taken as the usual one for that count, which swr can mix.
-        if (codec.ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
-            av_channel_layout_default(&in, channels_);
-        else
-            av_channel_layout_copy(&in, &codec.ch_layout);
-        AVChannelLayout out = {};
-        av_channel_layout_default(&out, channelCount);
-        // The rate stays; the format becomes 16-bit (float saturates at full scale) and the channels the track's.
-        int made = swr_alloc_set_opts2(&resampler, &out, AV_SAMPLE_FMT_S16, codec.sample_rate, &in, codec.sample_fmt,
-                                       codec.sample_rate, 0, nullptr);
-        av_channel_layout_uninit(&in);
-        if (made < 0 || swr_init(resampler) < 0) {
-            swr_free(&resampler);
+        if (!open(codec.ch_layout, codec.sample_rate, codec.sample_fmt))
             throw HostError("cannot read " + quoted(path) + ": its sample format cannot be converted");
-        }
-        resampler_.reset(resampler);
     }
+    ~SampleConverter() { av_channel_layout_uninit(&inLayout_); }
+    SampleConverter(const SampleConverter&) = delete;
+    SampleConverter& operator=(const SampleConverter&) = delete;
 
-    // Appends the frame's samples to `out`; returns their frame count. A frame of another rate or channel count
-    // (a chained Ogg file changing shape part-way) does not belong to this track and is counted as left out.
+    // Appends the frame's samples to `out`; returns their frame count.
     int add(const AVFrame& frame, std::vector<int16_t>& out)
     {
-        if (frame.ch_layout.nb_channels != channels_ || frame.sample_rate != rate_) {
-            leftOut_ += (double)frame.nb_samples / std::max(1, frame.sample_rate);
-            return 0;
+        const auto format = (AVSampleFormat)frame.format;
+        if (!resampler_ || frame.sample_rate != inRate_ || format != inFormat_ ||
+            av_channel_layout_compare(&frame.ch_layout, &inLayout_) != 0) {
+            int flushed = flush(out);
+            if (!open(frame.ch_layout, frame.sample_rate, format)) {
+                leftOut_ += (double)frame.nb_samples / std::max(1, frame.sample_rate);
+                return flushed;
+            }
+            return flushed + convert(frame.extended_data, frame.nb_samples, out);
         }
-        size_t at = out.size();
-        out.resize(at + (size_t)frame.nb_samples * (size_t)channelCount_);
-        uint8_t* into = reinterpret_cast<uint8_t*>(out.data() + at);
-        int frames = swr_convert(resampler_.get(), &into, frame.nb_samples,
-                                 const_cast<const uint8_t**>(frame.extended_data), frame.nb_samples);
-        out.resize(at + (size_t)std::max(0, frames) * (size_t)channelCount_);
-        return std::max(0, frames);
+        return convert(frame.extended_data, frame.nb_samples, out);
     }
 
-    // Seconds of sound left out because their rate or channels differ from the track's.
+    // Appends what resampling holds back (nothing while the rate is the track's own); returns the frame count.
+    int flush(std::vector<int16_t>& out) { return resampler_ ? convert(nullptr, 0, out) : 0; }
+    // Drops what is held back, for a decode that starts again elsewhere.
+    void reset()
+    {
+        resampler_.reset();
+        inRate_ = 0;
+    }
+
+    // Seconds of sound left out because they could not be converted to the track's form.
     double leftOut() const { return leftOut_; }
 
 private:
+    bool open(const AVChannelLayout& layout, int rate, AVSampleFormat format)
+    {
+        resampler_.reset();
+        av_channel_layout_uninit(&inLayout_);
+        inRate_ = 0;
+        AVChannelLayout in = {};
+        // A layout that only counts its channels is taken as the usual one for that count, which swr can mix.
+        if (layout.order == AV_CHANNEL_ORDER_UNSPEC)
+            av_channel_layout_default(&in, layout.nb_channels);
+        else
+            av_channel_layout_copy(&in, &layout);
+        AVChannelLayout out = {};
+        av_channel_layout_default(&out, channelCount_);
+        SwrContext* resampler = nullptr;
+        // The format becomes 16-bit (float saturates at full scale), the rate and the channels the track's.
+        int made = rate > 0 && layout.nb_channels > 0
+                       ? swr_alloc_set_opts2(&resampler, &out, AV_SAMPLE_FMT_S16, rate_, &in, format, rate, 0, nullptr)
+                       : -1;
+        av_channel_layout_uninit(&in);
+        if (made < 0 || swr_init(resampler) < 0) {
+            swr_free(&resampler);
+            return false;
+        }
+        resampler_.reset(resampler);
+        av_channel_layout_copy(&inLayout_, &layout);
+        inRate_ = rate;
+        inFormat_ = format;
+        return true;
+    }
+
+    int convert(uint8_t* const* data, int frames, std::vector<int16_t>& out)
+    {
+        int room = swr_get_out_samples(resampler_.get(), frames);
+        if (room <= 0)
+            return 0;
+        size_t at = out.size();
+        out.resize(at + (size_t)room * (size_t)channelCount_);
+        uint8_t* into = reinterpret_cast<uint8_t*>(out.data() + at);
+        int made = swr_convert(resampler_.get(), &into, room, const_cast<const uint8_t**>(data), frames);
+        out.resize(at + (size_t)std::max(0, made) * (size_t)channelCount_);
+        return std::max(0, made);
+    }
+
     int channelCount_;
-    int channels_;
-    int rate_;
+    int rate_; // the track's
+    int inRate_ = 0; // the shape resampler_ converts from; 0 once reset
+    AVSampleFormat inFormat_ = AV_SAMPLE_FMT_NONE;
+    AVChannelLayout inLayout_ = {};
     double leftOut_ = 0;
     std::unique_ptr<SwrContext, ResamplerCloser> resampler_;
 };
@@ -173,12 +215,14 @@ struct AudioDecoder::State {
     double skipped = 0;
     bool placeUnknown = false; // after a seek, until the first packet says where it landed
     int64_t seekTarget = 0;
+    bool landsNear = false; // that seek was a player's: a landing a little past its target will do
+    int trackRate = 0;      // the first part's: a chained file's later parts are resampled to it
 
     State(const std::string& name, MediaInput opened) : path(name), stream(isStreamName(name)), input(std::move(opened))
     {
     }
 
-    int rate() const { return decoder->sample_rate; }
+    int rate() const { return trackRate; }
     double here() const { return (double)decoded / rate(); }
     int64_t pendingEnd() const { return pendingFrom + (int64_t)(pending.size() / (size_t)channelCount); }
 
@@ -215,8 +259,29 @@ struct AudioDecoder::State {
         restart(0);
     }
 
+    // The audio's length as the input states it, in seconds; 0 where it states none. The container's duration is
+    // the longest stream's: it speaks for the audio only when it is alone.
+    double declared() const
+    {
+        AVFormatContext* format = input.format();
+        if (audio->duration != AV_NOPTS_VALUE)
+            return (double)audio->duration * av_q2d(audio->time_base);
+        int others = 0;
+        for (unsigned i = 0; i < format->nb_streams; ++i)
+            others += (int)i != index && !(format->streams[i]->disposition & AV_DISPOSITION_ATTACHED_PIC);
+        return format->duration != AV_NOPTS_VALUE && others == 0 ? (double)format->duration / AV_TIME_BASE : 0;
+    }
+
+    bool seekableFile() const
+    {
+        AVFormatContext* format = input.format();
+        return !stream && format->pb && (format->pb->seekable & AVIO_SEEKABLE_NORMAL);
+    }
+
     void restart(int64_t at)
     {
+        converter->reset();
+        ended = reachedEnd = false;
         pending.clear();
         pendingFrom = decoded = at;
         firstPts = AV_NOPTS_VALUE;
@@ -224,22 +289,24 @@ struct AudioDecoder::State {
         skipped = 0;
     }
 
-    // Seeks to just before `target` where that gives the samples a decode from the start gives there.
-    void seekBefore(int64_t target)
+    // Seeks to just before `target`. Exactly: only where that gives the samples a decode from the start gives
+    // there; else near: anywhere the container can, for a player. False where no seek was made.
+    bool seekBefore(int64_t target, bool exactly)
     {
-        AVFormatContext* format = input.format();
         // Timestamps coarser than a sample (Matroska's milliseconds) would not say which sample a packet starts at.
         const bool exactTimes = audio->time_base.num == 1 && audio->time_base.den % rate() == 0;
-        if (stream || !format->pb || !(format->pb->seekable & AVIO_SEEKABLE_NORMAL) ||
-            !decodesAlone(decoder->codec_id) || !exactTimes)
-            return;
+        if (!seekableFile() || (exactly && (!decodesAlone(decoder->codec_id) || !exactTimes)))
+            return false;
         int64_t origin = audio->start_time != AV_NOPTS_VALUE ? audio->start_time : 0;
         int64_t ts = origin + av_rescale_q(target, AVRational{1, rate()}, audio->time_base);
-        if (avformat_seek_file(format, index, INT64_MIN, ts, ts, 0) < 0)
-            return; // decoding on to it gives the same samples, only later
+        if (avformat_seek_file(input.format(), index, INT64_MIN, ts, ts, 0) < 0)
+            return false; // decoding on to it gives the same samples, only later
         avcodec_flush_buffers(decoder.get());
+        ended = reachedEnd = false;
         placeUnknown = true;
+        landsNear = !exactly;
         seekTarget = target;
+        return true;
     }
 
     // Reads one packet and decodes what it gives; at the input's end, flushes the decoder and ends.
@@ -248,9 +315,15 @@ struct AudioDecoder::State {
         AVFormatContext* format = input.format();
         int result = av_read_frame(format, packet.get());
         if (result < 0 && placeUnknown && result != AVERROR_INVALIDDATA) {
-            // A seek past the end: where the input ends is learnt by decoding it from its start.
             placeUnknown = false;
-            rewind();
+            // A player's seek past the end ends the track there; for an exact one, where the input ends is learnt
+            // by decoding it from its start.
+            if (landsNear) {
+                restart(seekTarget);
+                finish();
+            } else {
+                rewind();
+            }
             return;
         }
         if (result == AVERROR_EOF) {
@@ -277,7 +350,7 @@ struct AudioDecoder::State {
                 // Where the seek landed, from the packet's timestamp; one without, or past the target, is not
                 // to be trusted, and the decode goes back to the start.
                 int64_t at = packet->pts != AV_NOPTS_VALUE ? frameAt(packet->pts) : -1;
-                if (at < 0 || at > seekTarget) {
+                if (at < 0 || (at > seekTarget && !landsNear)) {
                     av_packet_unref(packet.get());
                     rewind();
                     return;
@@ -315,6 +388,7 @@ struct AudioDecoder::State {
     {
         avcodec_send_packet(decoder.get(), nullptr);
         drain();
+        decoded += converter->flush(pending);
         ended = true;
     }
 };
@@ -345,6 +419,7 @@ AudioDecoder::AudioDecoder(const std::string& path)
                         std::to_string(s.decoder->sample_rate) + " Hz is beyond any sound card (" +
                         std::to_string(maxSampleRate / 1000) + " kHz at most)");
     s.channelCount = s.decoder->ch_layout.nb_channels == 1 ? 1 : 2;
+    s.trackRate = s.decoder->sample_rate;
     // Containers keep the title tag with the file, Ogg and Opus with the stream.
     for (AVDictionary* tags : {format->metadata, s.audio->metadata})
         if (const AVDictionaryEntry* title = av_dict_get(tags, "title", nullptr, 0); title && s.title.empty())
@@ -395,8 +470,8 @@ void AudioDecoder::skipTo(int64_t frame)
 {
     State& s = *state_;
     // Far enough ahead that a seek pays: a second of sound.
-    if (frame > s.pendingEnd() + s.rate() && !s.ended)
-        s.seekBefore(frame);
+    if (frame > s.pendingEnd() + s.rate() && !s.ended && !s.placeUnknown)
+        s.seekBefore(frame, true);
     // What comes before the frame is dropped as it comes, so that memory stays flat however far it is.
     auto dropBefore = [&] {
         int64_t drop = std::clamp<int64_t>(frame - s.pendingFrom, 0, s.pendingEnd() - s.pendingFrom);
@@ -408,6 +483,31 @@ void AudioDecoder::skipTo(int64_t frame)
         dropBefore();
     }
     dropBefore();
+}
+
+void AudioDecoder::seekTo(int64_t frame)
+{
+    State& s = *state_;
+    frame = std::max<int64_t>(0, frame);
+    // Within what is decoded or a second past it, decoding on is quicker than any seek.
+    const bool near = frame >= s.pendingFrom && frame <= s.pendingEnd() + s.rate();
+    if (!near && s.seekBefore(frame, false)) {
+        skipTo(frame);
+        return;
+    }
+    if (frame < s.pendingFrom && s.seekableFile())
+        s.rewind();
+    skipTo(frame);
+}
+
+bool AudioDecoder::seekable() const
+{
+    return state_->seekableFile();
+}
+
+double AudioDecoder::declaredSeconds() const
+{
+    return state_->declared();
 }
 
 int64_t AudioDecoder::decode(std::vector<int16_t>& samples, int64_t frames)
@@ -423,6 +523,15 @@ int64_t AudioDecoder::decode(std::vector<int16_t>& samples, int64_t frames)
     return given;
 }
 
+void AudioDecoder::throwIfSilentToTheEnd() const
+{
+    const State& s = *state_;
+    if (!s.ended || s.decoded > 0)
+        return;
+    throw HostError(s.damage.found ? "cannot read " + quoted(s.path) + ": the file is damaged or cut short"
+                                   : "cannot play " + quoted(s.path) + ": it holds no audio");
+}
+
 bool AudioDecoder::damaged() const
 {
     return state_->damage.found;
@@ -433,21 +542,15 @@ std::string AudioDecoder::warning() const
     const State& s = *state_;
     AVFormatContext* format = s.input.format();
     if (s.converter->leftOut() > 0)
-        return quoted(s.path) + " changes its sample rate or channels part-way: leaving out the " +
-               secondsText(s.converter->leftOut()) + " s that differ from its first part";
+        return quoted(s.path) + " changes part-way to a form that cannot be converted: leaving out " +
+               secondsText(s.converter->leftOut()) + " s of it";
     if (s.damage.found)
         return quoted(s.path) + " is damaged at " + secondsText(s.damage.at) + " s: playing what decodes";
     if (!s.ended)
         return "";
     // A file whose header promises more than its data holds was cut short; an estimate from the bit rate
-    // promises nothing. The container's duration is the longest stream's: it speaks for the audio only when it
-    // is alone.
-    int others = 0;
-    for (unsigned i = 0; i < format->nb_streams; ++i)
-        others += (int)i != s.index && !(format->streams[i]->disposition & AV_DISPOSITION_ATTACHED_PIC);
-    double declared = s.audio->duration != AV_NOPTS_VALUE ? (double)s.audio->duration * av_q2d(s.audio->time_base)
-                      : format->duration != AV_NOPTS_VALUE && others == 0 ? (double)format->duration / AV_TIME_BASE
-                                                                         : 0;
+    // promises nothing.
+    double declared = s.declared();
     bool estimated = format->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE;
     if (s.cut || (!s.stream && !estimated && declared > s.here() + s.skipped + 0.05 + declared * 0.01))
         return quoted(s.path) + " is cut short: playing the " + secondsText(s.here()) + " s it holds";

@@ -36,14 +36,25 @@ public:
     // Moves forward to sample frame `frame`, giving exactly the samples a decode from the start gives there: a
     // seekable file in a codec whose packets decode on their own seeks, any other input decodes and discards.
     void skipTo(int64_t frame);
+    // Goes to about sample frame `frame`, back or forth, as a player seeks: an input read from a seekable file
+    // seeks to the nearest place its container knows, whatever the codec, and decodes on from there to the
+    // frame, so position() may end up a little past it. Anything else can only go forward, by decoding on.
+    void seekTo(int64_t frame);
+    // True for an input that seekTo can take back: a file, not a pipe, device or URL.
+    bool seekable() const;
+    // The length the input declares, or its container estimates from the bit rate, in seconds; 0 where neither.
+    double declaredSeconds() const;
     // Appends up to `frames` sample frames to `samples`, fewer only where the input ends; returns the count.
     int64_t decode(std::vector<int16_t>& samples, int64_t frames);
 
-    // Where a damaged or cut input went wrong, or what of a chained one was left out; empty when nothing was.
+    // Where a damaged or cut input went wrong, or what of it could not be converted; empty when nothing was.
     // An input's end counts as cut only once decoding reached it.
     std::string warning() const;
     // True once a packet failed to read or decode.
     bool damaged() const;
+    // Throws HostError naming the input when nothing decoded came before its end: it holds no audio, or the
+    // file is damaged or cut before any.
+    void throwIfSilentToTheEnd() const;
 
 private:
     struct State;

@@ -39,10 +39,8 @@ AudioTrack loadAudioSpan(const std::string& path, double start, double seconds, 
                             std::to_string(maxSamples / track.channelCount / track.sampleRate / 60) + " minutes)");
         decoder.decode(track.samples, std::min<int64_t>(chunkFrames, end - (int64_t)track.frameCount()));
     }
-    if (track.frameCount() == 0) {
-        throw HostError(decoder.damaged() ? "cannot read '" + path + "': the file is damaged or cut short"
-                            : "cannot play '" + path + "': it holds no audio");
-    }
+    if (track.frameCount() == 0)
+        decoder.throwIfSilentToTheEnd();
     if (warning)
         *warning = decoder.warning();
     return track;

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "host/audio/audio_decoder.h"
 #include "host/audio/audio_track.h"
 #include "host/process/host_error.h"
 #include "tests/support/temp_folder.h"
@@ -269,4 +270,68 @@ TEST_F(AudioFileTest, ASpanHoldsTheSamplesAWholeDecodeHasThereWhetherItSeeksOrDe
         EXPECT_EQ(past.heldFrames(), 0u) << name;
         EXPECT_EQ(past.frameCount(), whole.frameCount()) << name << ": the length of one that starts past the end";
     }
+}
+
+TEST_F(AudioFileTest, APlayersSeekLandsNearItsTargetBackOrForthInEveryFormat)
+{
+    // Each second k is a tone at its own loudness, so that where a seek landed shows in any codec.
+    const int rate = 44100, seconds = 30;
+    std::vector<int16_t> stairs;
+    for (int k = 0; k < seconds; ++k) {
+        std::vector<int16_t> second = testaudio::tones(rate, {{1000, 800.0 * (k + 1)}}, rate);
+        stairs.insert(stairs.end(), second.begin(), second.end());
+    }
+    ASSERT_TRUE(testaudio::writeSound(path("stairs.wav"), rate, 1, stairs));
+    for (const char* name : {"stairs.wav", "stairs.flac", "stairs.mp3", "stairs.opus"}) {
+        if (std::string(name) != "stairs.wav")
+            ASSERT_TRUE(testaudio::transcode(path("stairs.wav"), path(name)));
+        const bool exact = std::string(name) == "stairs.wav" || std::string(name) == "stairs.flac";
+        gloamer::AudioDecoder decoder(path(name));
+        ASSERT_TRUE(decoder.seekable());
+        EXPECT_NEAR(decoder.declaredSeconds(), seconds, 0.1) << name;
+        std::vector<int16_t> heard;
+        for (double target : {20.4, 5.4, 5.6, 28.4, 0.4}) {
+            const int64_t to = std::llround(target * decoder.sampleRate());
+            decoder.seekTo(to);
+            const int64_t at = decoder.position();
+            EXPECT_GE(at, to) << name << " sought " << target;
+            EXPECT_LE(at, to + (exact ? 0 : decoder.sampleRate() / 10)) << name << " sought " << target;
+            heard.clear();
+            const int64_t span = decoder.sampleRate() / 5;
+            ASSERT_EQ(decoder.decode(heard, span), span) << name;
+            if (exact)
+                EXPECT_TRUE(std::equal(heard.begin(), heard.end(), stairs.begin() + at)) << name << " at " << target;
+            // A lossy decoder's first frames after a seek may come out quiet: the later half tells where it is.
+            double sum = 0;
+            for (size_t i = heard.size() / 2; i < heard.size(); ++i)
+                sum += (double)heard[i] * heard[i];
+            const double expected = 800.0 * ((int)target + 1) / std::sqrt(2.0);
+            EXPECT_NEAR(std::sqrt(sum / (double)(heard.size() / 2)), expected, 0.15 * expected)
+                << name << " at " << target << ", landed at " << (double)at / decoder.sampleRate();
+        }
+        decoder.seekTo((int64_t)(seconds + 5) * decoder.sampleRate());
+        heard.clear();
+        EXPECT_EQ(decoder.decode(heard, 100), 0) << name << ": a seek past the end ends it";
+        EXPECT_TRUE(decoder.ended()) << name;
+    }
+}
+
+TEST_F(AudioFileTest, EveryPartOfAChainedOggPlaysAtTheFirstPartsRate)
+{
+    // One second at 44.1 kHz, then a quieter one at 22.05 kHz: two Ogg streams one after the other.
+    ASSERT_TRUE(testaudio::writeSound(path("one.wav"), 44100, 2, testaudio::tones(44100, {{500, 9000}, {500, 9000}})));
+    ASSERT_TRUE(testaudio::writeSound(path("two.wav"), 22050, 2,
+                                      testaudio::tones(22050, {{500, 4000}, {500, 4000}}, 22050)));
+    ASSERT_TRUE(testaudio::transcode(path("one.wav"), path("one.ogg"), "-c:a libvorbis"));
+    ASSERT_TRUE(testaudio::transcode(path("two.wav"), path("two.ogg"), "-c:a libvorbis"));
+    std::ofstream(path("chained.ogg"), std::ios::binary) << readAll(path("one.ogg")) << readAll(path("two.ogg"));
+    std::string warning = "unset";
+    AudioTrack track = gloamer::loadAudioFile(path("chained.ogg"), &warning);
+    EXPECT_EQ(warning, "");
+    EXPECT_EQ(track.sampleRate, 44100);
+    EXPECT_EQ(track.channelCount, 2);
+    EXPECT_NEAR((double)track.frameCount() / 44100, 2.0, 0.05);
+    ASSERT_GE(track.frameCount(), (size_t)(1.9 * 44100));
+    EXPECT_NEAR(loudness(track, 0, 22050, 11025), 9000 / std::sqrt(2.0), 900);
+    EXPECT_NEAR(loudness(track, 1, 66150, 11025), 4000 / std::sqrt(2.0), 400) << "the second part";
 }
