@@ -13,6 +13,7 @@
 #include "host/player/display_check.h"
 #include "host/player/playlist_player.h"
 #include "host/player/run_visualizer.h"
+#include "host/process/host_error.h"
 
 namespace gloamer {
 
@@ -41,11 +42,17 @@ int runPlay(const PlayOptions& options, const CommonOptions& common)
         std::printf("Shuffled %zu tracks (--seed %llu).\n", entries.size(), (unsigned long long)seed);
     }
     std::unique_ptr<LogoFolder> logo;
-    // A stream's cover comes from the one opening of it that plays, as it cannot be read twice.
+    // The cover comes from the one opening of the first track that plays it: a stream cannot be read twice, and a
+    // file need not be. A first track that does not open is left to the playlist, which skips it.
     std::unique_ptr<AudioDecoder> first;
-    if (common.logo == "cover" && !entries.empty() && !entries[0].location.empty() &&
-        readsAsStream(entries[0].location))
-        first = std::make_unique<AudioDecoder>(entries[0].location);
+    if (common.logo == "cover" && !entries.empty() && !entries[0].location.empty()) {
+        try {
+            first = std::make_unique<AudioDecoder>(entries[0].location);
+        } catch (const HostError&) {
+            if (entries.size() == 1)
+                throw;
+        }
+    }
     const std::string plugin = pluginToRun(common, entries.empty() ? "" : entries[0].location, logo,
                                            first ? &first->covers() : nullptr);
     auto openFeed = [&](bool window) -> std::unique_ptr<AudioFeed> {

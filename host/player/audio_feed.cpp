@@ -69,6 +69,24 @@ void PlaybackFeed::topUp(const VisModule& module)
         });
 }
 
+void PlaybackFeed::seekTo(int64_t frame)
+{
+    frame = std::clamp<int64_t>(frame, 0, output_.endFrame());
+    const bool held = frame >= track_.firstFrame && frame <= (int64_t)track_.frameCount();
+    if (decoder_ && !held && decoder_->seekable()) {
+        // The decoder moves first, while the old samples still play; then the track starts over where it landed.
+        decoder_->seekTo(frame);
+        output_.change([&] {
+            growing_->samples.clear();
+            growing_->firstFrame = decoder_->position();
+        });
+        if (decoder_->ended())
+            output_.endAt((int64_t)track_.frameCount());
+        frame = decoder_->position();
+    }
+    output_.seekTo(frame);
+}
+
 void PlaybackFeed::start()
 {
     output_.setPaused(false);

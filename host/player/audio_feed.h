@@ -42,13 +42,15 @@ public:
     // Plays the whole track, or its first `seconds` when given. The track must outlive the feed.
     PlaybackFeed(const AudioTrack& track, std::optional<double> seconds = std::nullopt);
     // Plays `track` as `decoder` fills it, a little ahead of what is heard, keeping only the last seconds heard:
-    // a stream plays at once, for as long as it lasts. Both must outlive the feed.
+    // it plays at once, for as long as it lasts, in flat memory. A seek outside what is held seeks the decoder
+    // where it can (a file). Both must outlive the feed.
     PlaybackFeed(AudioTrack& track, AudioDecoder& decoder, std::optional<double> seconds = std::nullopt);
 
     // Why the feed plays without sound (no usable output), empty when it is heard.
     const std::string& silentReason() const { return audio_.silentReason(); }
     int64_t heardFrame() const { return output_.heardFrame(); }
-    void seekTo(int64_t frame) { output_.seekTo(frame); }
+    // Plays on from `frame`, or from as near it as the input allows.
+    void seekTo(int64_t frame);
 
     int sampleRate() const override { return track_.sampleRate; }
     int channelCount() const override { return track_.channelCount; }

@@ -54,23 +54,27 @@ bool PlaylistFeed::moveTo(long index, int direction)
         index = (index % count + count) % count;
         const PlaylistEntry& entry = entries_[(size_t)index];
         try {
-            std::string warning;
             std::unique_ptr<AudioDecoder> stream;
-            std::unique_ptr<AudioTrack> track;
-            if (!entry.location.empty() && readsAsStream(entry.location)) {
-                // A stream plays as it comes, from a track that holds its last seconds.
+            auto track = std::make_unique<AudioTrack>();
+            double length = 0;
+            if (entry.location.empty()) {
+                *track = makeDemoTrack();
+                length = (double)track->frameCount() / track->sampleRate;
+            } else {
+                // Music plays as it is decoded, from a track that holds its last seconds, so that memory stays
+                // flat however long it is; a file seeks to play elsewhere in it.
                 stream = index == 0 && opened_ ? std::move(opened_) : std::make_unique<AudioDecoder>(entry.location);
-                track = std::make_unique<AudioTrack>();
                 track->sampleRate = stream->sampleRate();
                 track->channelCount = stream->channelCount();
                 track->name = stream->name();
                 track->title = stream->title();
-            } else {
-                track = std::make_unique<AudioTrack>(entry.location.empty() ? makeDemoTrack()
-                                                                            : loadAudioFile(entry.location, &warning));
+                if (stream->seekable()) {
+                    // A file with nothing to play is refused now, as it would be had it been read whole.
+                    stream->decode(track->samples, stream->sampleRate() / 4);
+                    stream->throwIfSilentToTheEnd();
+                    length = stream->declaredSeconds();
+                }
             }
-            if (!warning.empty())
-                std::fprintf(stderr, "gloamer: warning: %s\n", warning.c_str());
             if (track->title.empty())
                 track->title = entry.location.empty() ? "The demo track" : entry.title;
             std::optional<double> left;
@@ -80,6 +84,7 @@ bool PlaylistFeed::moveTo(long index, int direction)
             feed_.reset();
             stream_ = std::move(stream);
             track_ = std::move(track);
+            length_ = length;
             feed_ = stream_ ? std::make_unique<PlaybackFeed>(*track_, *stream_, left)
                             : std::make_unique<PlaybackFeed>(*track_, left);
         } catch (const HostError& error) {
@@ -115,7 +120,7 @@ void PlaylistFeed::announce(const char* keys) const
                              ? std::to_string(index_ + 1) + "/" + std::to_string(entries_.size()) + " "
                              : std::string();
     std::printf("Playing %s%s (%s).%s%s\n", number.c_str(), track_->name.c_str(),
-                stream_ ? "a stream" : clockText((double)track_->frameCount() / track_->sampleRate).c_str(),
+                length_ > 0 ? clockText(length_).c_str() : stream_ && stream_->seekable() ? "length unknown" : "a stream",
                 keys ? " " : "", keys ? keys : "");
     std::fflush(stdout);
 }
@@ -174,7 +179,13 @@ void PlaylistFeed::skipTracks(int by)
 
 void PlaylistFeed::seekBy(double seconds)
 {
-    feed_->seekTo(feed_->heardFrame() + (int64_t)std::llround(seconds * track_->sampleRate));
+    double to = position() + seconds;
+    // Past the end is the next track, as in a player, rather than a seek the file cannot make.
+    if (length_ > 0 && to >= length_) {
+        skipTracks(1);
+        return;
+    }
+    feed_->seekTo((int64_t)std::llround(std::max(0.0, to) * track_->sampleRate));
 }
 
 std::string PlaylistFeed::nowPlaying() const
@@ -183,7 +194,7 @@ std::string PlaylistFeed::nowPlaying() const
                              ? std::to_string(index_ + 1) + "/" + std::to_string(entries_.size()) + " "
                              : std::string();
     return number + (track_->title.empty() ? track_->name : track_->title) + " \u2014 " + clockText(position()) +
-           (stream_ ? std::string() : " / " + clockText((double)track_->frameCount() / track_->sampleRate));
+           (length_ > 0 ? " / " + clockText(length_) : std::string());
 }
 
 } // namespace gloamer

@@ -11,12 +11,13 @@
 
 namespace gloamer {
 
-// Plays the entries in order, each loaded when its turn comes (an entry with no location is the demo track).
+// Plays the entries in order, each opened when its turn comes and decoded as it plays (an entry with no location
+// is the demo track).
 // A track that does not load is skipped with a warning. `seconds` limits the whole run, not each track.
 class PlaylistFeed : public AudioFeed {
 public:
-    // Loads the first entry that plays; throws HostError when none does. `opened`, when given, is the first
-    // entry's stream, already opened (for its cover), which is then not opened again.
+    // Opens the first entry that plays; throws HostError when none does. `opened`, when given, is the first
+    // entry's input, already opened (for its cover), which is then not opened again.
     PlaylistFeed(std::vector<PlaylistEntry> entries, bool loop, std::optional<double> seconds,
                  std::unique_ptr<AudioDecoder> opened = nullptr);
     ~PlaylistFeed() override;
@@ -50,7 +51,8 @@ private:
     std::optional<double> seconds_;
     long index_ = 0;
     std::unique_ptr<AudioTrack> track_;
-    std::unique_ptr<AudioDecoder> stream_; // fills track_ as it plays, for a stream; null for a whole track
+    std::unique_ptr<AudioDecoder> stream_; // fills track_ as it plays; null for the demo, held whole
+    double length_ = 0;                    // the track's length in seconds, where known
     std::unique_ptr<AudioDecoder> opened_; // the first entry's stream, until it plays
     std::unique_ptr<PlaybackFeed> feed_;   // plays track_, so it goes first
     int firstRate_ = 0, firstChannels_ = 0;
