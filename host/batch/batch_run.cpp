@@ -99,6 +99,21 @@ void clearBar()
         std::printf("\r\x1b[K");
 }
 
+// Runs one render or join under the bar; returns why it failed, empty when it worked.
+template <typename Work>
+std::string underBar(int number, int total, const std::string& name, Work work)
+{
+    showBar(number, total, name);
+    std::string reason;
+    try {
+        reason = work();
+    } catch (const HostError& failure) {
+        reason = failure.what();
+    }
+    clearBar();
+    return reason;
+}
+
 void recordFailure(const std::string& path, const BatchItem& item, const std::string& options,
                    const std::string& reason)
 {
@@ -284,14 +299,7 @@ int runBatch(const BatchJob& job)
             ++tally.skipped;
             continue;
         }
-        showBar(number, total, label);
-        std::string reason;
-        try {
-            reason = renderUnit(job, item, unit);
-        } catch (const HostError& failure) {
-            reason = failure.what();
-        }
-        clearBar();
+        const std::string reason = underBar(number, total, label, [&] { return renderUnit(job, item, unit); });
         if (interruptRequested()) {
             say("stopped", label, "not finished", number, total);
             break;
@@ -330,13 +338,7 @@ int runBatch(const BatchJob& job)
         }
         std::string reason = readiness.reason;
         if (readiness.kind == JoinReadiness::ready) {
-            showBar(number, total, item.name);
-            try {
-                reason = joinItem(job, item, count);
-            } catch (const HostError& failure) {
-                reason = failure.what();
-            }
-            clearBar();
+            reason = underBar(number, total, item.name, [&] { return joinItem(job, item, count); });
             if (interruptRequested()) {
                 say("stopped", item.name, "not joined", number, total);
                 break;
