@@ -18,17 +18,33 @@ constexpr int64_t maxSamples = int64_t{1} << 31;
 // Decoded per call, so that the limit above is checked as the track grows.
 constexpr int64_t chunkFrames = 65536;
 
-} // namespace
-
-AudioTrack loadAudioSpan(const std::string& path, double start, double seconds, std::string* warning)
+// What the decoder says of its input, before any sample.
+AudioTrack trackOf(const AudioDecoder& decoder)
 {
-    AudioDecoder decoder(path);
     AudioTrack track;
     track.sampleRate = decoder.sampleRate();
     track.channelCount = decoder.channelCount();
     track.name = decoder.name();
     track.title = decoder.title();
     track.covers = decoder.covers();
+    return track;
+}
+
+// Refuses an input that gave no sample at all; otherwise hands on what went wrong on the way.
+void checkDecoded(const AudioTrack& track, const AudioDecoder& decoder, std::string* warning)
+{
+    if (track.frameCount() == 0)
+        decoder.throwIfSilentToTheEnd();
+    if (warning)
+        *warning = decoder.warning();
+}
+
+} // namespace
+
+AudioTrack loadAudioSpan(const std::string& path, double start, double seconds, std::string* warning)
+{
+    AudioDecoder decoder(path);
+    AudioTrack track = trackOf(decoder);
     const int64_t first = start > 0 ? (int64_t)std::llround(start * track.sampleRate) : 0;
     const int64_t end = seconds > 0 ? first + (int64_t)std::ceil(seconds * track.sampleRate) : INT64_MAX;
     decoder.skipTo(first);
@@ -39,10 +55,21 @@ AudioTrack loadAudioSpan(const std::string& path, double start, double seconds, 
                             std::to_string(maxSamples / track.channelCount / track.sampleRate / 60) + " minutes)");
         decoder.decode(track.samples, std::min<int64_t>(chunkFrames, end - (int64_t)track.frameCount()));
     }
-    if (track.frameCount() == 0)
-        decoder.throwIfSilentToTheEnd();
-    if (warning)
-        *warning = decoder.warning();
+    checkDecoded(track, decoder, warning);
+    return track;
+}
+
+AudioTrack measureAudioFile(const std::string& path, std::string* warning)
+{
+    AudioDecoder decoder(path);
+    AudioTrack track = trackOf(decoder);
+    std::vector<int16_t> discarded;
+    while (!decoder.ended()) {
+        discarded.clear();
+        decoder.decode(discarded, chunkFrames);
+    }
+    track.firstFrame = decoder.position();
+    checkDecoded(track, decoder, warning);
     return track;
 }
 

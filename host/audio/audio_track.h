@@ -36,6 +36,11 @@ AudioTrack loadAudioFile(const std::string& path, std::string* warning = nullptr
 // past the input's end gives a track holding nothing whose frameCount() is the input's length.
 AudioTrack loadAudioSpan(const std::string& path, double start, double seconds, std::string* warning = nullptr);
 
+// The input's length as a whole decode gives it, with its rate, channels, name, title and covers, in a track
+// holding no samples whose frameCount() is that length: decoded and discarded as it goes, so that memory stays
+// flat however long it is. Throws as loadAudioFile does; `warning` as there. An input read once is used up.
+AudioTrack measureAudioFile(const std::string& path, std::string* warning = nullptr);
+
 // True for an input read once from its start as it comes: standard input, a URL, a pipe or a device.
 bool readsAsStream(const std::string& path);
 

@@ -1,12 +1,15 @@
 // analyse_command.cpp -- gloamer analyse: the ticks and rows a render would feed a plug-in, saved as a frame data file.
 
+#include <cstdio>
 #include <memory>
 
 #include "host/analysis/frame_span.h"
 #include "host/analysis/spectrum_analyser.h"
 #include "host/audio/audio_track.h"
+#include "host/audio/track_stream.h"
 #include "host/commands/command_line.h"
 #include "host/core/plugin_library.h"
+#include "host/process/host_error.h"
 #include "host/process/output_checks.h"
 #include "host/replay/frame_data.h"
 #include "host/process/interrupt.h"
@@ -30,9 +33,27 @@ int runAnalyse(const AnalyseOptions& options, const CommonOptions& common)
     if (!options.input.empty())
         inputs.push_back(options.input);
     checkOutputFile(options.output, options.overwrite, inputs);
-    AudioTrack track = loadTrackSpanOrDemo(options.input, options.start, audioSecondsRead(options.duration));
+    // To the music's end, it is decoded as the frames go, holding a window of it; a span is read alone.
+    std::unique_ptr<TrackStream> stream;
+    AudioTrack held;
+    if (!options.input.empty() && options.duration <= 0) {
+        stream = std::make_unique<TrackStream>(options.input, options.start);
+        stream->withoutMuxer();
+        stream->need(stream->track().firstFrame + stream->track().sampleRate); // to tell a start past the end
+    } else {
+        held = loadTrackSpanOrDemo(options.input, options.start, audioSecondsRead(options.duration));
+    }
+    const AudioTrack& track = stream ? stream->track() : held;
     const FrameSpan span = frameSpanOf(track, options.start, options.duration, options.fps);
-
+    // Frame k reads up to the furthest latency and a block ahead of what is heard; its frames end where the music does.
+    const int64_t ahead = (int64_t)maxLatencyMs * track.sampleRate / 1000 + spectrumBlockFrames;
+    auto hasFrame = [&](int64_t frame) {
+        if (!stream)
+            return frame < span.frameCount;
+        stream->need(span.heardFrameOf(frame + 1) + ahead);
+        stream->release(span.heardFrameOf(frame));
+        return !stream->ended() || frame < frameSpanOf(track, options.start, 0, options.fps).frameCount;
+    };
     // The plug-in says how far ahead it wants the audio and which rows it reads; it is loaded, not started.
     PluginLibrary library(common.pluginPath.empty() ? defaultPluginPath() : common.pluginPath);
     const VisModule& module = *library.module();
@@ -47,14 +68,21 @@ int runAnalyse(const AnalyseOptions& options, const CommonOptions& common)
     FrameRecord record;
     // Ctrl-C keeps the frames analysed so far, as a render keeps the frames drawn.
     int64_t frame = 0;
-    for (; frame < span.frameCount && !interruptRequested(); ++frame) {
-        record.tick = span.tickOf(frame);
-        analyser.analyse(track, span.analysedFrameOf(frame, module.latencyMs), module.spectrumChannelCount,
-                         module.waveformChannelCount, record.spectrum, record.waveform);
-        writer.add(record);
+    try {
+        for (; !interruptRequested() && hasFrame(frame); ++frame) {
+            record.tick = span.tickOf(frame);
+            analyser.analyse(track, span.analysedFrameOf(frame, module.latencyMs), module.spectrumChannelCount,
+                             module.waveformChannelCount, record.spectrum, record.waveform);
+            writer.add(record);
+        }
+    } catch (const StopRequested&) {
+        // Ctrl-C during a read
     }
     if (frame > 0)
         writer.finish();
+    if (stream)
+        if (std::string warning = stream->warning(); !warning.empty())
+            std::fprintf(stderr, "gloamer: warning: %s\n", warning.c_str());
     return interruptRequested() ? 128 + interruptSignal() : 0;
 }
 

@@ -236,14 +236,31 @@ AudioTrack loadTrackOrDemo(const std::string& file)
     return loadTrackSpanOrDemo(file, 0, 0);
 }
 
+namespace {
+
+void printFileWarning(const std::string& warning)
+{
+    if (!warning.empty())
+        std::fprintf(stderr, "gloamer: warning: %s\n", warning.c_str());
+}
+
+} // namespace
+
 AudioTrack loadTrackSpanOrDemo(const std::string& file, double start, double seconds)
 {
     if (file.empty())
         return makeDemoTrack();
     std::string warning;
     AudioTrack track = loadAudioSpan(file, start, seconds, &warning);
-    if (!warning.empty())
-        std::fprintf(stderr, "gloamer: warning: %s\n", warning.c_str());
+    printFileWarning(warning);
+    return track;
+}
+
+AudioTrack measureTrack(const std::string& file)
+{
+    std::string warning;
+    AudioTrack track = measureAudioFile(file, &warning);
+    printFileWarning(warning);
     return track;
 }
 

@@ -79,6 +79,8 @@ AudioTrack loadTrackOrDemo(const std::string& file);
 // The part of the file from `start` seconds, `seconds` long (0: to the end), as loadAudioSpan reads it; the demo
 // is whole.
 AudioTrack loadTrackSpanOrDemo(const std::string& file, double start, double seconds);
+// The file's length alone, counted through as measureAudioFile does; a warning about the file goes to stderr.
+AudioTrack measureTrack(const std::string& file);
 // --timeout SECONDS of the commands that read an input: how long a read waits for data.
 void addTimeoutOption(CLI::App& command);
 // The optional FILE argument of the commands that take music.

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "host/audio/audio_track.h"
+#include "host/audio/track_stream.h"
 #include "host/commands/command_line.h"
 #include "host/process/host_error.h"
 #include "host/video/output.h"
@@ -84,19 +85,31 @@ int runJoin(const JoinOptions& options)
 
     const std::vector<Part> parts = partsInOrder(options.parts);
     const PartTag& tag = parts[0].tag;
-    AudioTrack track = loadTrackOrDemo(options.audio);
+    // A file is counted through to check it, then decoded as the muxer takes it; an input read once is held whole.
+    const bool counted = !options.audio.empty() && !readsAsStream(options.audio);
+    AudioTrack track = counted ? measureTrack(options.audio) : loadTrackOrDemo(options.audio);
     if (track.sampleRate != tag.sampleRate || (int64_t)track.frameCount() != tag.trackFrames)
         throw HostError("'" + (options.audio.empty() ? std::string("the demo track") : options.audio) +
                         "' is not the music the parts were rendered from (add --audio with that file)");
+    const int64_t musicFrames = std::min<int64_t>(tag.trackFrames - tag.firstAudioFrame,
+                                                  tag.plan.totalFrames * track.sampleRate / tag.fps);
+    std::unique_ptr<TrackStream> stream;
     AudioInput audio;
-    if (track.sampleRate < lowestEncodedRate)
+    if (track.sampleRate < lowestEncodedRate) {
         std::fprintf(stderr, "gloamer: warning: music at %d Hz cannot go into a video (%d Hz at least): the video "
                              "will be silent\n", track.sampleRate, lowestEncodedRate);
-    else
-        audio = AudioInput{track.sampleRate, track.channelCount,
-                           track.samples.data() + tag.firstAudioFrame * track.channelCount,
-                           std::min<int64_t>(tag.trackFrames - tag.firstAudioFrame,
-                                             tag.plan.totalFrames * track.sampleRate / tag.fps)};
+    } else if (counted) {
+        stream = std::make_unique<TrackStream>(options.audio, (double)tag.firstAudioFrame / track.sampleRate);
+        audio = AudioInput{track.sampleRate, track.channelCount, nullptr, musicFrames,
+                           [&stream, first = tag.firstAudioFrame](int64_t at, int64_t count, int16_t* into) {
+                               stream->need(first + at + count);
+                               int64_t given = stream->copy(first + at, count, into);
+                               stream->release(first + at + given);
+                               return given;
+                           }};
+    } else {
+        audio = AudioInput{track.sampleRate, track.channelCount, track.at(tag.firstAudioFrame), musicFrames};
+    }
     std::vector<JoinPart> videos;
     for (const Part& part : parts)
         videos.push_back({part.path, part.tag.plan.endFrame - part.tag.plan.firstFrame});

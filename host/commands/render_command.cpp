@@ -64,16 +64,25 @@ int runRender(const RenderOptions& options, const CommonOptions& common)
     output.format.preset = options.preset;
     output.format.audioKbps = options.audioKbps;
     checkOutput(output); // the cheap refusals first, before the music is read
+    const bool pictures = isPictureSequence(options.output);
+    if (!options.part.empty() && pictures)
+        throw HostError("--part writes a video for gloamer join: name it .mp4, .mkv or .mov");
     if (!options.input.empty())
         output.inputs.push_back(options.input);
     if (!common.logo.empty() && common.logo != "cover")
         output.inputs.push_back(common.logo);
 
-    // A video of the music to its end decodes it as the frames go, holding a window of it; a part's tag holds
-    // the whole track's length; anything else reads only the span it draws.
+    // A video of the music to its end decodes it as the frames go, holding a window of it. Where the length is
+    // needed first (a part's plan and tag, the names of pictures to the end), a file is counted through, then
+    // decoded the same way from the first frame fed, and an input read once is held whole. Anything else
+    // reads only the span it draws.
+    const bool lengthFirst = !options.part.empty() || (pictures && options.duration <= 0);
+    const bool counted = lengthFirst && !options.input.empty() && !readsAsStream(options.input);
     std::unique_ptr<TrackStream> stream;
-    AudioTrack held;
-    if (!options.input.empty() && options.part.empty() && options.duration <= 0 && !isPictureSequence(options.output)) {
+    AudioTrack held; // the demo, a span, an input read once, or a counted file's length alone
+    if (counted) {
+        held = measureTrack(options.input);
+    } else if (!lengthFirst && !options.input.empty() && options.duration <= 0) {
         stream = std::make_unique<TrackStream>(options.input, options.start);
         stream->need(stream->track().firstFrame + stream->track().sampleRate); // to tell a start past the end
     } else {
@@ -81,33 +90,39 @@ int runRender(const RenderOptions& options, const CommonOptions& common)
                                                           audioSecondsRead(options.duration))
                                     : loadTrackOrDemo(options.input);
     }
-    const AudioTrack& track = stream ? stream->track() : held;
-    FrameSpan span = frameSpanOf(track, options.start, options.duration, options.fps);
+    FrameSpan span = frameSpanOf(stream ? stream->track() : held, options.start, options.duration, options.fps);
     if (stream && !stream->ended())
         span.frameCount = unknownFrameCount;
     output.frameCount = stream ? 1 : span.frameCount;
     std::optional<PartPlan> part;
     if (!options.part.empty()) {
-        if (isPictureSequence(options.output))
-            throw HostError("--part writes a video for gloamer join: name it .mp4, .mkv or .mov");
         part = planPart(span.frameCount, keyframeInterval(options.fps), *parsePartRequest(options.part),
                         options.warmup);
         output.frameCount = part->endFrame - part->firstFrame;
         output.format.comment = formatPartTag(
-            PartTag{*part, options.fps, track.sampleRate, (int64_t)track.frameCount(), span.firstAudioFrame});
-    } else if (!isPictureSequence(options.output) && track.sampleRate < lowestEncodedRate)
+            PartTag{*part, options.fps, held.sampleRate, (int64_t)held.frameCount(), span.firstAudioFrame});
+    }
+    if (counted) {
+        const int64_t firstFed = firstFrameAnalysed(options.shaping, part ? part->warmupStart : 0);
+        stream = std::make_unique<TrackStream>(options.input, (double)span.heardFrameOf(firstFed) / held.sampleRate);
+    }
+    const AudioTrack& track = stream ? stream->track() : held;
+    if (part || pictures) {
+        // no sound: a part's video gets the music from gloamer join
+    } else if (track.sampleRate < lowestEncodedRate) {
         std::fprintf(stderr, "gloamer: warning: music at %d Hz cannot go into a video (%d Hz at least): the video "
                              "will be silent\n", track.sampleRate, lowestEncodedRate);
-    else if (stream)
+    } else if (stream) {
         output.audio = AudioInput{track.sampleRate, track.channelCount, nullptr, INT64_MAX,
                                   [&stream, first = span.firstAudioFrame](int64_t at, int64_t count, int16_t* into) {
                                       return stream->copy(first + at, count, into);
                                   }};
-    else
+    } else {
         output.audio = AudioInput{track.sampleRate, track.channelCount,
                                   track.at(span.firstAudioFrame),
                                   std::min<int64_t>((int64_t)track.frameCount() - span.firstAudioFrame,
                                                     span.frameCount * track.sampleRate / options.fps)};
+    }
 
     // Rendering needs no screen; the platform layer's offscreen windows take any size.
     setenv("SDL_VIDEODRIVER", "offscreen", 1);
@@ -131,35 +146,47 @@ int runRender(const RenderOptions& options, const CommonOptions& common)
         // Each frame has the audio its rows may look at (the furthest latency ahead) and the muxer takes
         // decoded; the frames end where the music does.
         const int64_t ahead = (int64_t)maxLatencyMs * track.sampleRate / 1000 + spectrumBlockFrames + track.sampleRate;
-        job.hasFrame = [&stream, &track, &options, span, ahead](int64_t frame) {
+        auto reach = [&stream, span, ahead](int64_t frame) {
+            stream->need(span.heardFrameOf(frame + 1) + ahead);
+            stream->release(span.heardFrameOf(frame));
+        };
+        job.hasFrame = [&stream, &track, &options, reach](int64_t frame) {
             try {
-                stream->need(span.heardFrameOf(frame + 1) + ahead);
+                reach(frame);
             } catch (const StopRequested&) {
                 return false; // Ctrl-C during a read: the frames drawn make the video
             }
-            stream->release(span.heardFrameOf(frame));
             return !stream->ended() || frame < frameSpanOf(track, options.start, 0, options.fps).frameCount;
         };
-        int status = runRenderJob(job, output, options.quiet, options.progress);
+        // The frames a part's calm or automatic gain goes over before its first drawn are read as they are
+        // analysed; a stop meanwhile ends the render before its next frame, this one being a warm-up frame.
+        job.fillAudioData = audioRowsFeed(track, span, options.shaping, [reach](int64_t frame) {
+            try {
+                reach(frame);
+            } catch (const StopRequested&) {
+            }
+        });
+    }
+    RandomCatchUp randomNumbers;
+    if (part) {
+        // The part's own frames, after warm-up frames that bring the trail to where a whole render has it, and
+        // with the plug-in's random numbers stepped on past the frames it never draws.
+        job.firstFrame = part->warmupStart;
+        job.firstWrittenFrame = part->firstFrame;
+        job.frameCount = part->endFrame;
+        job.beforeFrame = [&randomNumbers](int64_t frame) { randomNumbers.beforeFrame(frame); };
+        job.afterRender = [&randomNumbers] {
+            if (!randomNumbers.steady())
+                std::fprintf(stderr, "gloamer: warning: the plug-in drew a varying count of random numbers a frame, "
+                                     "so this part's may differ from those of a render in one piece\n");
+        };
+    }
+    int status = runRenderJob(job, output, options.quiet, options.progress);
+    // A counted file's warning came with its count.
+    if (stream && !counted)
         if (std::string warning = stream->warning(); !warning.empty())
             std::fprintf(stderr, "gloamer: warning: %s\n", warning.c_str());
-        return status;
-    }
-    if (!part)
-        return runRenderJob(job, output, options.quiet, options.progress);
-    // The part's own frames, after warm-up frames that bring the trail to where a whole render has it, and
-    // with the plug-in's random numbers stepped on past the frames it never draws.
-    job.firstFrame = part->warmupStart;
-    job.firstWrittenFrame = part->firstFrame;
-    job.frameCount = part->endFrame;
-    RandomCatchUp randomNumbers;
-    job.beforeFrame = [&randomNumbers](int64_t frame) { randomNumbers.beforeFrame(frame); };
-    job.afterRender = [&randomNumbers] {
-        if (!randomNumbers.steady())
-            std::fprintf(stderr, "gloamer: warning: the plug-in drew a varying count of random numbers a frame, so "
-                                 "this part's may differ from those of a render in one piece\n");
-    };
-    return runRenderJob(job, output, options.quiet, options.progress);
+    return status;
 }
 
 // "gloamer-demo.mp4", or the first of "gloamer-demo-2.mp4", "-3", ... that is free.

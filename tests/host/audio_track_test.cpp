@@ -119,6 +119,8 @@ TEST_F(AudioFileTest, ReadsEveryCommonFormatAndTheSoundOfAVideoAtTheFilesOwnRate
         EXPECT_EQ(track.title, "Dusk") << format.name; // the file's tag, kept with the file or with its stream
         EXPECT_EQ(track.sampleRate, 48000) << format.name;
         ASSERT_EQ(track.channelCount, 2) << format.name;
+        AudioTrack counted = gloamer::measureAudioFile(path(format.name));
+        EXPECT_EQ(counted.frameCount(), track.frameCount()) << format.name << ": counted through, the length loaded";
         if (format.lossless) {
             // Every sample as written, so the analyser's rows are those of the WAV.
             EXPECT_EQ(track.samples, samples) << format.name;
@@ -165,6 +167,9 @@ TEST_F(AudioFileTest, AWavCutShortInItsDataLoadsWhatItHoldsWithAWarning)
     AudioTrack track = gloamer::loadAudioFile(path("cut.wav"), &warning);
     EXPECT_EQ(track.frameCount(), 11025u);
     EXPECT_NE(warning.find("cut short"), std::string::npos) << warning;
+    std::string countWarning;
+    EXPECT_EQ(gloamer::measureAudioFile(path("cut.wav"), &countWarning).frameCount(), 11025u);
+    EXPECT_EQ(countWarning, warning);
 
     gloamer::loadAudioFile(path("whole.wav"), &warning);
     EXPECT_EQ(warning, "");

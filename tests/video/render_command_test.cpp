@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -99,6 +100,30 @@ double meanDifference(const std::vector<uint8_t>& a, const std::vector<uint8_t>&
         sum += std::abs((int)a[i] - (int)b[i]);
     return sum / (double)a.size();
 }
+
+// An hour of stereo at 48 kHz, 660 MiB decoded: silence, then a minute of noise that shows any misplaced sample.
+bool writeHour(const fs::path& hour)
+{
+    return std::system(("ffmpeg -nostdin -loglevel error -f lavfi -i anullsrc=r=48000:cl=stereo:d=3540 -f lavfi "
+                        "-i anoisesrc=r=48000:a=0.3:seed=7:d=60 -filter_complex '[1]aformat=channel_layouts=stereo"
+                        "[n];[0][n]concat=v=0:a=1' -compression_level 0 '" + hour.string() + "'").c_str()) == 0;
+}
+
+// The most memory one process this test started has taken so far, in KiB.
+long peakChildKiB()
+{
+    struct rusage usage = {};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return usage.ru_maxrss;
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+// AddressSanitizer's shadow and quarantine come to about 560 MiB a process here, 730 MiB for one that writes a
+// picture a frame: the bound is then above those, and a process holding the decoded hour would pass it on top of them.
+constexpr long hourHeldKiB = 900 * 1024;
+#else
+constexpr long hourHeldKiB = 400 * 1024;
+#endif
 
 TEST_F(RenderCommandTest, TwoSecondsOfTheDemoBecomeAPlayableVideoWithItsMusic)
 {
@@ -552,15 +577,16 @@ TEST_F(RenderCommandTest, AnalyseReadsStandardInputAsAStreamLikeTheFileItself)
     ASSERT_EQ(stream.status, 0) << stream.errors;
     EXPECT_EQ(stream.errors, "");
     EXPECT_EQ(readFile(folder / "piped.data"), readFile(folder / "file.data"));
+    // Both are decoded as the frames go: a span past the end, held whole, gives the same rows.
+    ASSERT_EQ(finish(start({"analyse", (folder / "tone.opus").string(), "--duration", "60", "-o",
+                            (folder / "span.data").string()}, errors), errors).status, 0);
+    EXPECT_EQ(readFile(folder / "span.data"), readFile(folder / "file.data"));
 }
 
 TEST_F(RenderCommandTest, AStartNearTheEndOfAnHourSeeksToTheSamplesAWholeDecodeHasAndHoldsOnlyThem)
 {
-    // An hour of stereo at 48 kHz, 660 MiB decoded: silence, then a minute of noise that shows any misplaced sample.
     const fs::path hour = folder / "hour.flac";
-    ASSERT_EQ(std::system(("ffmpeg -nostdin -loglevel error -f lavfi -i anullsrc=r=48000:cl=stereo:d=3540 -f lavfi "
-                           "-i anoisesrc=r=48000:a=0.3:seed=7:d=60 -filter_complex '[1]aformat=channel_layouts=stereo"
-                           "[n];[0][n]concat=v=0:a=1' -compression_level 0 '" + hour.string() + "'").c_str()), 0);
+    ASSERT_TRUE(writeHour(hour));
     const std::vector<std::string> span = {"--start", "3575.3", "--duration", "1", "--size", "160x120", "-q", "-o"};
     auto withSpan = [&](const std::string& input, const fs::path& output) {
         std::vector<std::string> arguments = {"render", input};
@@ -580,16 +606,60 @@ TEST_F(RenderCommandTest, AStartNearTheEndOfAnHourSeeksToTheSamplesAWholeDecodeH
     ASSERT_EQ(whole.status, 0) << whole.errors;
     EXPECT_EQ(gloamer::testing::probeMedia((folder / "seeked.mp4").string(), 30).videoFrames, 30);
     EXPECT_EQ(readFile(folder / "seeked.mp4"), readFile(folder / "piped.mp4")) << "the seek landed elsewhere";
-    struct rusage usage = {};
-    getrusage(RUSAGE_CHILDREN, &usage);
-#if defined(__SANITIZE_ADDRESS__)
-    // AddressSanitizer's shadow and quarantine come to about 560 MiB a process here: the bound is then the size of
-    // the decoded hour itself, which a process holding it would pass on top of them.
-    const long boundKiB = 700 * 1024;
-#else
-    const long boundKiB = 400 * 1024;
-#endif
-    EXPECT_LT(usage.ru_maxrss, boundKiB) << "KiB at most in one process: the hour was held whole";
+    EXPECT_LT(peakChildKiB(), hourHeldKiB) << "KiB at most in one process: the hour was held whole";
+}
+
+TEST_F(RenderCommandTest, WhatNeedsAnHoursLengthFirstCountsItThroughAndHoldsOnlyWhatItDraws)
+{
+    const fs::path hour = folder / "hour.flac";
+    ASSERT_TRUE(writeHour(hour));
+    fs::create_directory(folder / "frames");
+    const std::string music = hour.string(), first = (folder / "0.mp4").string(), last = (folder / "1.mp4").string();
+    const std::vector<std::vector<std::string>> runs = {
+        {"render", music, "--start", "3590", "--fps", "2", "--part", "0/2", "--size", "16x16", "-q", "-o", first},
+        {"render", music, "--start", "3590", "--fps", "2", "--part", "1/2", "--size", "16x16", "-q", "-o", last},
+        {"join", first, last, "--audio", music, "-o", (folder / "joined.mp4").string()},
+        {"analyse", music, "--fps", "1", "-o", (folder / "hour.data").string()},
+        {"render", music, "--start", "600", "--fps", "1", "--size", "16x16", "-q", "-o",
+         (folder / "frames/%04d.png").string()}};
+    for (const std::vector<std::string>& arguments : runs) {
+        Outcome run = finish(start(arguments, folder / "stderr.txt"), folder / "stderr.txt");
+        ASSERT_EQ(run.status, 0) << arguments.back() << ": " << run.errors;
+        EXPECT_LT(peakChildKiB(), hourHeldKiB) << "KiB at most in one process: " << arguments.back() << " held the hour";
+    }
+    EXPECT_EQ(gloamer::testing::probeMedia((folder / "joined.mp4").string()).videoFrames, 20);
+    EXPECT_EQ(fs::file_size(folder / "hour.data"), 32 + 3600 * 2308u);
+    EXPECT_TRUE(fs::exists(folder / "frames/3000.png") && !fs::exists(folder / "frames/3001.png"));
+}
+
+TEST_F(RenderCommandTest, AFileCountedFirstGivesTheBytesOfStandardInputHeldWhole)
+{
+    const fs::path music = folder / "music.wav";
+    ASSERT_EQ(std::system(("ffmpeg -nostdin -loglevel error -f lavfi -i anoisesrc=r=44100:a=0.3:seed=3:d=3 '" +
+                           music.string() + "'").c_str()), 0);
+    auto outputs = [&](const std::string& input, const fs::path& out) {
+        fs::create_directories(out / "frames");
+        const std::string first = (out / "0.mp4").string(), last = (out / "1.mp4").string();
+        const std::vector<std::string> render = {GLOAMER_HOST_PATH, "render", input, "--size=32x32", "--fps=10", "-q"};
+        for (std::vector<std::string> arguments : std::vector<std::vector<std::string>>{
+                 {"--part", "0/2", "-o", first}, {"--part", "1/2", "--warmup", "5", "-o", last},
+                 {"-o", (out / "frames/%02d.png").string()},
+                 {GLOAMER_HOST_PATH, "join", first, last, "--audio", input, "-o", (out / "joined.mp4").string()}}) {
+            if (arguments[0] != GLOAMER_HOST_PATH)
+                arguments.insert(arguments.begin(), render.begin(), render.end());
+            Outcome run = finish(testproc::spawn(arguments, {music.string(), "", (folder / "stderr.txt").string()}),
+                                 folder / "stderr.txt");
+            EXPECT_EQ(run.status, 0) << ::testing::PrintToString(arguments) << ": " << run.errors;
+        }
+        std::map<std::string, std::string> files;
+        for (const auto& entry : fs::recursive_directory_iterator(out))
+            if (entry.is_regular_file())
+                files[fs::relative(entry.path(), out).string()] = readFile(entry.path());
+        return files;
+    };
+    const std::map<std::string, std::string> counted = outputs(music.string(), folder / "file");
+    EXPECT_EQ(counted.size(), 33u);
+    EXPECT_TRUE(counted == outputs("-", folder / "piped"));
 }
 
 TEST_F(RenderCommandTest, ARenderFromAPipeEndsAtItsDurationOrWhereTheMusicDoes)
