@@ -119,9 +119,11 @@ void PlaylistFeed::announce(const char* keys) const
     std::string number = entries_.size() > 1
                              ? std::to_string(index_ + 1) + "/" + std::to_string(entries_.size()) + " "
                              : std::string();
-    std::printf("Playing %s%s (%s).%s%s\n", number.c_str(), track_->name.c_str(),
-                length_ > 0 ? clockText(length_).c_str() : stream_ && stream_->seekable() ? "length unknown" : "a stream",
-                keys ? " " : "", keys ? keys : "");
+    const std::string length = length_ > 0                          ? clockText(length_)
+                               : stream_ && stream_->seekable() ? "length unknown"
+                                                                : "a stream";
+    std::printf("Playing %s%s (%s).%s%s\n", number.c_str(), track_->name.c_str(), length.c_str(), keys ? " " : "",
+                keys ? keys : "");
     std::fflush(stdout);
 }
 

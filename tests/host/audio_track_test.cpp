@@ -5,6 +5,8 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <numeric>
+#include <tuple>
 
 #include "host/audio/audio_decoder.h"
 #include "host/audio/audio_track.h"
@@ -279,64 +281,54 @@ TEST_F(AudioFileTest, ASpanHoldsTheSamplesAWholeDecodeHasThereWhetherItSeeksOrDe
 
 TEST_F(AudioFileTest, APlayersSeekLandsNearItsTargetBackOrForthInEveryFormat)
 {
-    // Each second k is a tone at its own loudness, so that where a seek landed shows in any codec.
+    // Each second k is a tone k + 1 times as loud, so that where a seek landed shows in any codec.
     const int rate = 44100, seconds = 30;
     std::vector<int16_t> stairs;
-    for (int k = 0; k < seconds; ++k) {
-        std::vector<int16_t> second = testaudio::tones(rate, {{1000, 800.0 * (k + 1)}}, rate);
-        stairs.insert(stairs.end(), second.begin(), second.end());
-    }
+    for (int k = 0; k < seconds; ++k)
+        for (int16_t sample : testaudio::tones(rate, {{1000, 800.0 * (k + 1)}}, rate))
+            stairs.push_back(sample);
     ASSERT_TRUE(testaudio::writeSound(path("stairs.wav"), rate, 1, stairs));
-    for (const char* name : {"stairs.wav", "stairs.flac", "stairs.mp3", "stairs.opus"}) {
-        if (std::string(name) != "stairs.wav")
-            ASSERT_TRUE(testaudio::transcode(path("stairs.wav"), path(name)));
-        const bool exact = std::string(name) == "stairs.wav" || std::string(name) == "stairs.flac";
+    for (const std::string name : {"stairs.wav", "stairs.flac", "stairs.mp3", "stairs.opus"}) {
+        ASSERT_TRUE(name == "stairs.wav" || testaudio::transcode(path("stairs.wav"), path(name)));
+        const bool exact = name == "stairs.wav" || name == "stairs.flac";
         gloamer::AudioDecoder decoder(path(name));
-        ASSERT_TRUE(decoder.seekable());
         EXPECT_NEAR(decoder.declaredSeconds(), seconds, 0.1) << name;
-        std::vector<int16_t> heard;
-        for (double target : {20.4, 5.4, 5.6, 28.4, 0.4}) {
+        for (double target : {20.4, 5.4, 5.6, 28.4, 0.4, seconds + 5.0}) {
             const int64_t to = std::llround(target * decoder.sampleRate());
             decoder.seekTo(to);
-            const int64_t at = decoder.position();
-            EXPECT_GE(at, to) << name << " sought " << target;
-            EXPECT_LE(at, to + (exact ? 0 : decoder.sampleRate() / 10)) << name << " sought " << target;
-            heard.clear();
-            const int64_t span = decoder.sampleRate() / 5;
-            ASSERT_EQ(decoder.decode(heard, span), span) << name;
+            std::vector<int16_t> heard;
+            const int64_t at = decoder.position(), count = decoder.decode(heard, decoder.sampleRate() / 5);
+            SCOPED_TRACE(name + " sought at " + std::to_string(target) + " s, landed at frame " + std::to_string(at));
+            if (target > seconds) {
+                EXPECT_TRUE(count == 0 && decoder.ended());
+                continue;
+            }
+            EXPECT_TRUE(at >= to && at <= to + (exact ? 0 : decoder.sampleRate() / 10));
             if (exact)
-                EXPECT_TRUE(std::equal(heard.begin(), heard.end(), stairs.begin() + at)) << name << " at " << target;
+                EXPECT_TRUE(std::equal(heard.begin(), heard.end(), stairs.begin() + at));
             // A lossy decoder's first frames after a seek may come out quiet: the later half tells where it is.
-            double sum = 0;
-            for (size_t i = heard.size() / 2; i < heard.size(); ++i)
-                sum += (double)heard[i] * heard[i];
+            const auto later = heard.begin() + count / 2;
             const double expected = 800.0 * ((int)target + 1) / std::sqrt(2.0);
-            EXPECT_NEAR(std::sqrt(sum / (double)(heard.size() / 2)), expected, 0.15 * expected)
-                << name << " at " << target << ", landed at " << (double)at / decoder.sampleRate();
+            EXPECT_NEAR(std::sqrt(std::inner_product(later, heard.end(), later, 0.0) / (double)(heard.end() - later)),
+                        expected, 0.15 * expected);
         }
-        decoder.seekTo((int64_t)(seconds + 5) * decoder.sampleRate());
-        heard.clear();
-        EXPECT_EQ(decoder.decode(heard, 100), 0) << name << ": a seek past the end ends it";
-        EXPECT_TRUE(decoder.ended()) << name;
     }
 }
 
 TEST_F(AudioFileTest, EveryPartOfAChainedOggPlaysAtTheFirstPartsRate)
 {
     // One second at 44.1 kHz, then a quieter one at 22.05 kHz: two Ogg streams one after the other.
-    ASSERT_TRUE(testaudio::writeSound(path("one.wav"), 44100, 2, testaudio::tones(44100, {{500, 9000}, {500, 9000}})));
-    ASSERT_TRUE(testaudio::writeSound(path("two.wav"), 22050, 2,
-                                      testaudio::tones(22050, {{500, 4000}, {500, 4000}}, 22050)));
-    ASSERT_TRUE(testaudio::transcode(path("one.wav"), path("one.ogg"), "-c:a libvorbis"));
-    ASSERT_TRUE(testaudio::transcode(path("two.wav"), path("two.ogg"), "-c:a libvorbis"));
+    for (auto [name, rate, level] : {std::tuple{"one", 44100, 9000.0}, std::tuple{"two", 22050, 4000.0}}) {
+        const std::string wav = path(name + std::string(".wav"));
+        ASSERT_TRUE(testaudio::writeSound(wav, rate, 2, testaudio::tones(rate, {{500, level}, {500, level}}, rate)));
+        ASSERT_TRUE(testaudio::transcode(wav, path(name + std::string(".ogg")), "-c:a libvorbis"));
+    }
     std::ofstream(path("chained.ogg"), std::ios::binary) << readAll(path("one.ogg")) << readAll(path("two.ogg"));
     std::string warning = "unset";
     AudioTrack track = gloamer::loadAudioFile(path("chained.ogg"), &warning);
     EXPECT_EQ(warning, "");
-    EXPECT_EQ(track.sampleRate, 44100);
-    EXPECT_EQ(track.channelCount, 2);
-    EXPECT_NEAR((double)track.frameCount() / 44100, 2.0, 0.05);
-    ASSERT_GE(track.frameCount(), (size_t)(1.9 * 44100));
+    ASSERT_TRUE(track.sampleRate == 44100 && track.channelCount == 2);
+    ASSERT_NEAR((double)track.frameCount() / 44100, 2.0, 0.05);
     EXPECT_NEAR(loudness(track, 0, 22050, 11025), 9000 / std::sqrt(2.0), 900);
     EXPECT_NEAR(loudness(track, 1, 66150, 11025), 4000 / std::sqrt(2.0), 400) << "the second part";
 }

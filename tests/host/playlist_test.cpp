@@ -99,29 +99,27 @@ TEST(Playlist, ShuffleIsAPermutationThatOnlyTheSeedDecides)
 
 } // namespace
 
-// Paused, the heard frame is the one sought, so where each seek went shows without a clock.
 TEST(PlaylistFeed, SeeksAFileBackAndForthHoldingOnlyTheSecondsAroundWhatIsHeard)
 {
     testfs::TempFolder folder{"gloamer-seek"};
     const std::string wav = (folder / "ramp.wav").string();
-    const int rate = 8000, seconds = 60;
-    std::vector<int16_t> ramp((size_t)rate * seconds);
+    const int rate = 8000;
+    std::vector<int16_t> ramp((size_t)rate * 60);
     for (size_t i = 0; i < ramp.size(); ++i)
         ramp[i] = (int16_t)(i / 16); // a sample says where it is
     ASSERT_TRUE(testaudio::writeSound(wav, rate, 1, ramp));
+    // Paused, the heard frame is the one sought, so where each seek went shows without a clock.
     gloamer::PlaylistFeed feed({{wav, ""}}, false, std::nullopt);
     VisModule module = {};
-    module.spectrumChannelCount = module.waveformChannelCount = 1;
     double heard = 0;
-    for (double by : {40.0, -35.0, 3.0, 50.0 - 8.0 - 1e-9, -49.0}) {
+    for (double by : {40.0, -35.0, 3.0, 42.0, -49.0}) {
         feed.seekBy(by);
-        heard += by;
         feed.fill(module);
         const gloamer::AudioTrack& track = feed.track();
-        const int64_t frame = std::llround(heard * rate);
-        ASSERT_LE(track.firstFrame, frame) << "after seeking by " << by;
-        ASSERT_GT((int64_t)track.frameCount(), frame) << "after seeking by " << by;
-        EXPECT_EQ(*track.at(frame), ramp[(size_t)frame]) << "after seeking by " << by;
-        EXPECT_LT(track.heldFrames(), (size_t)rate * 25) << "after seeking by " << by;
+        const int64_t frame = std::llround((heard += by) * rate);
+        SCOPED_TRACE("after seeking by " + std::to_string(by));
+        ASSERT_TRUE(track.firstFrame <= frame && frame < (int64_t)track.frameCount());
+        EXPECT_EQ(*track.at(frame), ramp[(size_t)frame]);
+        EXPECT_LT(track.heldFrames(), (size_t)rate * 25);
     }
 }
