@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "host/audio/audio_track.h"
 #include "host/analysis/spectrum_shaper.h"
 #include "host/batch/batch_run.h"
 #include "host/batch/batch_child.h"
@@ -152,9 +153,12 @@ int emitJob(const BatchOptions& options, const BatchJob& batch, const std::vecto
     job.program = ownProgramPath();
     double speed = options.speed;
     if (speed <= 0) {
-        auto sample = std::find_if(items.begin(), items.end(), [](const BatchItem& item) { return item.problem.empty(); });
+        // A stream, pipe or device is no sample: it may wait for ever for a writer, or never end.
+        auto sample = std::find_if(items.begin(), items.end(), [](const BatchItem& item) {
+            return item.problem.empty() && !readsAsStream(item.input);
+        });
         if (sample == items.end())
-            throw HostError("no item of the list can be rendered to measure the speed (give --speed X)");
+            throw HostError("no item of the list is a file that can be rendered to measure the speed (give --speed X)");
         speed = measureSpeed(sample->input, measureArgs, options.format, 2.0);
         std::fprintf(stderr, "gloamer: measured %.3g seconds of music a second on %s at %s\n", speed,
                      sample->name.c_str(), options.size.c_str());

@@ -37,6 +37,12 @@ for song in song220 song330 song440 long; do
 done
 
 
+# The speed is measured on a file, never on a pipe first in the list, which would wait for a writer.
+mkfifo "$work/music/live.fifo"
+printf 'live.fifo\nsong220.wav\n' >"$work/music/piped.txt"
+timeout 120 "$gloamer" batch "$work/music/piped.txt" -o "$work/piped" "${options[@]}" --emit slurm >/dev/null 2>"$work/speed.txt" ||
+  fail "--emit slurm did not measure past the pipe: $(cat "$work/speed.txt")"
+grep -q 'on song220' "$work/speed.txt" || fail "the speed was not measured on the file: $(cat "$work/speed.txt")"
 "$gloamer" batch "$work/music/list.txt" -o "$work/out" "${options[@]}" --emit slurm --shards 2 >"$work/job.sh"
 grep -q '^#SBATCH --array=0-1$' "$work/job.sh" || fail "the array is not 0-1: $(grep array "$work/job.sh")"
 job=$(submit "$work/job.sh")
