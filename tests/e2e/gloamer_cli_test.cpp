@@ -222,7 +222,6 @@ TEST_F(GloamerTest, PlaysAWavToItsEndFeedingEachChannelsSpectrumToThePlugin)
 TEST_F(GloamerTest, PlaysAPipeWhoseWriterNeverStopsAsItComesReadingItOnceForItsCover)
 {
     const std::string pipe = path("endless"), cover = path("cover.png"), music = path("covered.mp3");
-    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
     ASSERT_EQ(std::system(("ffmpeg -nostdin -loglevel error -f lavfi -i color=red:s=64x64 -frames:v 1 '" + cover +
                            "'").c_str()), 0);
     ASSERT_EQ(std::system(("ffmpeg -nostdin -loglevel error -f lavfi -i sine=f=1000:r=44100:d=20 -i '" + cover +
@@ -234,6 +233,10 @@ TEST_F(GloamerTest, PlaysAPipeWhoseWriterNeverStopsAsItComesReadingItOnceForItsC
     // The tone would go on for ever and the music outlasts the play: each writer ends as gloamer closes the pipe.
     for (const Case& test : {Case{"ffmpeg -nostdin -loglevel error -f lavfi -i sine=f=1000:r=44100 -f wav -", {}},
                              Case{"cat '" + music + "'", {"--logo", "cover"}}}) {
+        // A FIFO of its own for each writer: the last one lives on until its next write fails, and it would
+        // feed this reader too.
+        fs::remove(pipe);
+        ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
         ASSERT_EQ(std::system((test.writer + " 2>/dev/null >'" + pipe + "' &").c_str()), 0);
         std::vector<std::string> arguments = {"play", pipe, "--duration", "1.5", "--plugin", recordingPlugin};
         arguments.insert(arguments.end(), test.options.begin(), test.options.end());
