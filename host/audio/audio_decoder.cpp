@@ -456,6 +456,17 @@ const std::vector<CoverPicture>& AudioDecoder::covers() const
     return state_->covers;
 }
 
+AudioTrack AudioDecoder::emptyTrack() const
+{
+    AudioTrack track;
+    track.sampleRate = sampleRate();
+    track.channelCount = channelCount();
+    track.name = name();
+    track.title = title();
+    track.covers = covers();
+    return track;
+}
+
 int64_t AudioDecoder::position() const
 {
     return state_->pendingFrom;

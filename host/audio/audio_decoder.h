@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "host/audio/audio_track.h"
 #include "host/media/cover_picture.h"
 
 namespace gloamer {
@@ -28,6 +29,8 @@ public:
     const std::string& title() const; // the title tag, where there is one
     // The pictures attached to the input (a cover), taken when it was opened so a stream is not read twice.
     const std::vector<CoverPicture>& covers() const;
+    // A track of the input's rate, channels, name, title and covers, holding no samples yet.
+    AudioTrack emptyTrack() const;
 
     // The sample frame the next decode appends first.
     int64_t position() const;

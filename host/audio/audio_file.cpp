@@ -18,18 +18,6 @@ constexpr int64_t maxSamples = int64_t{1} << 31;
 // Decoded per call, so that the limit above is checked as the track grows.
 constexpr int64_t chunkFrames = 65536;
 
-// What the decoder says of its input, before any sample.
-AudioTrack trackOf(const AudioDecoder& decoder)
-{
-    AudioTrack track;
-    track.sampleRate = decoder.sampleRate();
-    track.channelCount = decoder.channelCount();
-    track.name = decoder.name();
-    track.title = decoder.title();
-    track.covers = decoder.covers();
-    return track;
-}
-
 // Refuses an input that gave no sample at all; otherwise hands on what went wrong on the way.
 void checkDecoded(const AudioTrack& track, const AudioDecoder& decoder, std::string* warning)
 {
@@ -44,7 +32,7 @@ void checkDecoded(const AudioTrack& track, const AudioDecoder& decoder, std::str
 AudioTrack loadAudioSpan(const std::string& path, double start, double seconds, std::string* warning)
 {
     AudioDecoder decoder(path);
-    AudioTrack track = trackOf(decoder);
+    AudioTrack track = decoder.emptyTrack();
     const int64_t first = start > 0 ? (int64_t)std::llround(start * track.sampleRate) : 0;
     const int64_t end = seconds > 0 ? first + (int64_t)std::ceil(seconds * track.sampleRate) : INT64_MAX;
     decoder.skipTo(first);
@@ -62,7 +50,7 @@ AudioTrack loadAudioSpan(const std::string& path, double start, double seconds, 
 AudioTrack measureAudioFile(const std::string& path, std::string* warning)
 {
     AudioDecoder decoder(path);
-    AudioTrack track = trackOf(decoder);
+    AudioTrack track = decoder.emptyTrack();
     std::vector<int16_t> discarded;
     while (!decoder.ended()) {
         discarded.clear();

@@ -14,13 +14,8 @@ constexpr int64_t stepFrames = 16384;
 
 } // namespace
 
-TrackStream::TrackStream(const std::string& path, double start) : decoder_(path)
+TrackStream::TrackStream(const std::string& path, double start) : decoder_(path), track_(decoder_.emptyTrack())
 {
-    track_.sampleRate = decoder_.sampleRate();
-    track_.channelCount = decoder_.channelCount();
-    track_.name = decoder_.name();
-    track_.title = decoder_.title();
-    track_.covers = decoder_.covers();
     decoder_.skipTo(start > 0 ? (int64_t)std::llround(start * track_.sampleRate) : 0);
     track_.firstFrame = released_ = copied_ = decoder_.position();
 }

@@ -45,14 +45,8 @@ int runAnalyse(const AnalyseOptions& options, const CommonOptions& common)
     }
     const AudioTrack& track = stream ? stream->track() : held;
     const FrameSpan span = frameSpanOf(track, options.start, options.duration, options.fps);
-    // Frame k reads up to the furthest latency and a block ahead of what is heard; its frames end where the music does.
-    const int64_t ahead = (int64_t)maxLatencyMs * track.sampleRate / 1000 + spectrumBlockFrames;
     auto hasFrame = [&](int64_t frame) {
-        if (!stream)
-            return frame < span.frameCount;
-        stream->need(span.heardFrameOf(frame + 1) + ahead);
-        stream->release(span.heardFrameOf(frame));
-        return !stream->ended() || frame < frameSpanOf(track, options.start, 0, options.fps).frameCount;
+        return stream ? streamReachesFrame(*stream, span, options.start, frame) : frame < span.frameCount;
     };
     // The plug-in says how far ahead it wants the audio and which rows it reads; it is loaded, not started.
     PluginLibrary library(common.pluginPath.empty() ? defaultPluginPath() : common.pluginPath);
@@ -81,8 +75,7 @@ int runAnalyse(const AnalyseOptions& options, const CommonOptions& common)
     if (frame > 0)
         writer.finish();
     if (stream)
-        if (std::string warning = stream->warning(); !warning.empty())
-            std::fprintf(stderr, "gloamer: warning: %s\n", warning.c_str());
+        printInputWarning(stream->warning());
     return interruptRequested() ? 128 + interruptSignal() : 0;
 }
 

@@ -12,7 +12,10 @@
 #include <optional>
 
 #include "host/analysis/spectrum_shaper.h"
+#include "host/analysis/frame_span.h"
+#include "host/analysis/spectrum_analyser.h"
 #include "host/audio/audio_track.h"
+#include "host/audio/track_stream.h"
 #include "host/process/failure_report.h"
 #include "host/process/host_error.h"
 #include "host/logo/logo_folder.h"
@@ -236,15 +239,19 @@ AudioTrack loadTrackOrDemo(const std::string& file)
     return loadTrackSpanOrDemo(file, 0, 0);
 }
 
-namespace {
-
-void printFileWarning(const std::string& warning)
+void printInputWarning(const std::string& warning)
 {
     if (!warning.empty())
         std::fprintf(stderr, "gloamer: warning: %s\n", warning.c_str());
 }
 
-} // namespace
+bool streamReachesFrame(TrackStream& stream, const FrameSpan& span, double start, int64_t frame, int64_t extraFrames)
+{
+    const int rate = stream.track().sampleRate;
+    stream.need(span.heardFrameOf(frame + 1) + (int64_t)maxLatencyMs * rate / 1000 + spectrumBlockFrames + extraFrames);
+    stream.release(span.heardFrameOf(frame));
+    return !stream.ended() || frame < frameSpanOf(stream.track(), start, 0, span.fps).frameCount;
+}
 
 AudioTrack loadTrackSpanOrDemo(const std::string& file, double start, double seconds)
 {
@@ -252,7 +259,7 @@ AudioTrack loadTrackSpanOrDemo(const std::string& file, double start, double sec
         return makeDemoTrack();
     std::string warning;
     AudioTrack track = loadAudioSpan(file, start, seconds, &warning);
-    printFileWarning(warning);
+    printInputWarning(warning);
     return track;
 }
 
@@ -260,7 +267,7 @@ AudioTrack measureTrack(const std::string& file)
 {
     std::string warning;
     AudioTrack track = measureAudioFile(file, &warning);
-    printFileWarning(warning);
+    printInputWarning(warning);
     return track;
 }
 

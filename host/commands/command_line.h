@@ -81,6 +81,15 @@ AudioTrack loadTrackOrDemo(const std::string& file);
 AudioTrack loadTrackSpanOrDemo(const std::string& file, double start, double seconds);
 // The file's length alone, counted through as measureAudioFile does; a warning about the file goes to stderr.
 AudioTrack measureTrack(const std::string& file);
+// "gloamer: warning: ..." on stderr, for a warning about an input; nothing when it is empty.
+void printInputWarning(const std::string& warning);
+// Has `stream` hold what frame `frame` of `span` may analyse (the furthest latency and a block past what is
+// heard, and `extraFrames` more), letting go of what is behind it; false once the music has ended before the
+// frame. A read stopped by Ctrl-C throws StopRequested.
+class TrackStream;
+struct FrameSpan;
+bool streamReachesFrame(TrackStream& stream, const FrameSpan& span, double start, int64_t frame,
+                        int64_t extraFrames = 0);
 // --timeout SECONDS of the commands that read an input: how long a read waits for data.
 void addTimeoutOption(CLI::App& command);
 // The optional FILE argument of the commands that take music.

@@ -143,20 +143,17 @@ int runRender(const RenderOptions& options, const CommonOptions& common)
     if (stream) {
         if (!output.audio.read)
             stream->withoutMuxer();
-        // Each frame has the audio its rows may look at (the furthest latency ahead) and the muxer takes
-        // decoded; the frames end where the music does.
-        const int64_t ahead = (int64_t)maxLatencyMs * track.sampleRate / 1000 + spectrumBlockFrames + track.sampleRate;
-        auto reach = [&stream, span, ahead](int64_t frame) {
-            stream->need(span.heardFrameOf(frame + 1) + ahead);
-            stream->release(span.heardFrameOf(frame));
+        // Each frame has the audio its rows may look at and, a second past it, what the muxer takes; the frames
+        // end where the music does.
+        auto reach = [&stream, span, start = options.start, second = (int64_t)track.sampleRate](int64_t frame) {
+            return streamReachesFrame(*stream, span, start, frame, second);
         };
-        job.hasFrame = [&stream, &track, &options, reach](int64_t frame) {
+        job.hasFrame = [reach](int64_t frame) {
             try {
-                reach(frame);
+                return reach(frame);
             } catch (const StopRequested&) {
                 return false; // Ctrl-C during a read: the frames drawn make the video
             }
-            return !stream->ended() || frame < frameSpanOf(track, options.start, 0, options.fps).frameCount;
         };
         // The frames a part's calm or automatic gain goes over before its first drawn are read as they are
         // analysed; a stop meanwhile ends the render before its next frame, this one being a warm-up frame.
@@ -184,8 +181,7 @@ int runRender(const RenderOptions& options, const CommonOptions& common)
     int status = runRenderJob(job, output, options.quiet, options.progress);
     // A counted file's warning came with its count.
     if (stream && !counted)
-        if (std::string warning = stream->warning(); !warning.empty())
-            std::fprintf(stderr, "gloamer: warning: %s\n", warning.c_str());
+        printInputWarning(stream->warning());
     return status;
 }
 

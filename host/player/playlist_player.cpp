@@ -55,19 +55,16 @@ bool PlaylistFeed::moveTo(long index, int direction)
         const PlaylistEntry& entry = entries_[(size_t)index];
         try {
             std::unique_ptr<AudioDecoder> stream;
-            auto track = std::make_unique<AudioTrack>();
+            std::unique_ptr<AudioTrack> track;
             double length = 0;
             if (entry.location.empty()) {
-                *track = makeDemoTrack();
+                track = std::make_unique<AudioTrack>(makeDemoTrack());
                 length = (double)track->frameCount() / track->sampleRate;
             } else {
                 // Music plays as it is decoded, from a track that holds its last seconds, so that memory stays
                 // flat however long it is; a file seeks to play elsewhere in it.
                 stream = index == 0 && opened_ ? std::move(opened_) : std::make_unique<AudioDecoder>(entry.location);
-                track->sampleRate = stream->sampleRate();
-                track->channelCount = stream->channelCount();
-                track->name = stream->name();
-                track->title = stream->title();
+                track = std::make_unique<AudioTrack>(stream->emptyTrack());
                 if (stream->seekable()) {
                     // A file with nothing to play is refused now, as it would be had it been read whole.
                     stream->decode(track->samples, stream->sampleRate() / 4);
