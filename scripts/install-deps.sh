@@ -50,7 +50,12 @@ sudo=""
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   [ "$purpose" = run ] || dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
-  $sudo apt-get update -qq
+  # A mirror part-way through a sync can serve an index that fails its check: try again, then go on with what
+  # was fetched, since the install below says plainly what it cannot find.
+  for attempt in 1 2 3; do
+    $sudo apt-get update -qq && break
+    if [ "$attempt" -lt 3 ]; then echo "install-deps.sh: apt-get update failed; trying again in 30 s" >&2; sleep 30; fi
+  done
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
