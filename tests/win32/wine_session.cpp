@@ -198,11 +198,23 @@ void WineSession::stopXvfb()
     fs::remove_all(scratch_);
 }
 
-WineRun WineSession::run(const fs::path& program, const std::vector<std::string>& arguments, int timeoutSeconds)
+WineRun WineSession::run(const fs::path& program, const std::vector<std::string>& arguments, int timeoutSeconds,
+                         const std::vector<std::string>& extraEnvironment)
 {
     std::vector<std::string> command = {"wine", program.string()};
     command.insert(command.end(), arguments.begin(), arguments.end());
-    return runWith(command, environment_, scratch_, timeoutSeconds);
+    std::vector<std::string> environment = environment_;
+    for (const std::string& assignment : extraEnvironment)
+        setVariable(environment, assignment);
+    return runWith(command, environment, scratch_, timeoutSeconds);
+}
+
+std::string WineSession::preloads() const
+{
+    for (const std::string& entry : environment_)
+        if (entry.rfind("LD_PRELOAD=", 0) == 0)
+            return entry.substr(11);
+    return "";
 }
 
 } // namespace gloamer::testing
