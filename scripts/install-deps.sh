@@ -25,8 +25,9 @@ test_packages=(
   ffmpeg bc
   # tests: unit tests, fuzzing
   libgtest-dev libgmock-dev clang libclang-rt-14-dev
-  # the Win32 tests: the 32-bit Windows build under Wine, on an X server of its own with Mesa's GL
-  wine wine32:i386 xvfb libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386
+  # the Win32 tests: the 32-bit Windows build under Wine, on an X server of its own with Mesa's GL; wine64 too, so
+  # that Wine's server and services run as 64-bit programs, natively where 32-bit ones run through qemu-i386
+  wine wine32:i386 wine64 xvfb libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386
   # packages: the .deb's dependencies (dpkg-shlibdeps), the check of the .zip
   dpkg-dev unzip
   # the page: Debian's emscripten, and chromium to test it headless (Node and npm for the test driver)

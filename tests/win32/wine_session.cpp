@@ -209,12 +209,4 @@ WineRun WineSession::run(const fs::path& program, const std::vector<std::string>
     return runWith(command, environment, scratch_, timeoutSeconds);
 }
 
-std::string WineSession::preloads() const
-{
-    for (const std::string& entry : environment_)
-        if (entry.rfind("LD_PRELOAD=", 0) == 0)
-            return entry.substr(11);
-    return "";
-}
-
 } // namespace gloamer::testing

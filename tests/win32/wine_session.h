@@ -27,8 +27,6 @@ public:
     WineRun run(const std::filesystem::path& program, const std::vector<std::string>& arguments, int timeoutSeconds,
                 const std::vector<std::string>& extraEnvironment = {});
     bool throughQemu() const { return throughQemu_; }
-    // What the session preloads into 32-bit processes ("" for nothing).
-    std::string preloads() const;
 
 private:
     void startWine(const std::filesystem::path& prefix, const std::filesystem::path& qemuShim);

@@ -216,8 +216,7 @@ TEST(WinePlugin, NoLogoBesideTheDllFailsInitAndLeavesNoWindow)
 // libraries' own teardown runs: gloamer.exe must not leave its end to that teardown, however long it takes.
 TEST(GloamerExe, EndsWithItsStatusWhenTheLibrariesTeardownIsSlow)
 {
-    std::string preloads = wine->preloads();
-    preloads += (preloads.empty() ? "" : " ") + std::string(GLOAMER_SLOW_EXIT);
+    std::string preloads = std::string(wine->throughQemu() ? GLOAMER_QEMU_SHIM " " : "") + GLOAMER_SLOW_EXIT;
     WineRun run = wine->run(hostExe, {"check", "--frames", "1", "--plugin", gloamer::testing::windowsPath(pluginDll)},
                             300, {"LD_PRELOAD=" + preloads});
     EXPECT_EQ(run.status, 0) << run.output << run.errors;
