@@ -43,6 +43,12 @@ add_executable(gloamer
   host/process/pending_file.cpp
   host/process/system_win32.cpp)
 target_include_directories(gloamer PRIVATE ${CMAKE_SOURCE_DIR})
+# The JSON library is one header of Debian's, outside the cross compiler's root: reached through a folder that
+# holds it alone, so that no other Linux header is on the Windows build's path.
+find_path(GLOAMER_JSON_DIR nlohmann/json.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/json-include)
+file(CREATE_LINK ${GLOAMER_JSON_DIR}/nlohmann ${CMAKE_BINARY_DIR}/json-include/nlohmann SYMBOLIC)
+target_include_directories(gloamer SYSTEM PRIVATE ${CMAKE_BINARY_DIR}/json-include)
 target_link_libraries(gloamer PRIVATE opengl32 gdi32 user32)
 target_link_options(gloamer PRIVATE ${GLOAMER_STATIC_RUNTIME})
 target_compile_options(gloamer PRIVATE -Wall -Wextra)
