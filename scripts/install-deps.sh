@@ -59,13 +59,13 @@ missing_of() {
   done
 }
 
-# apt-get update, tried three times: a mirror part-way through a sync can serve an index that fails its check.
-# Its errors are left in $1 for the caller to quote.
+# apt-get update, tried $2 times $3 seconds apart: a mirror part-way through a sync can serve an index that fails
+# its check. Its errors are left in $1 for the caller to quote.
 update_indexes() {
   local attempt
-  for attempt in 1 2 3; do
+  for ((attempt = 1; attempt <= $2; attempt++)); do
     $sudo apt-get update -qq 2>"$1" && return 0
-    if [ "$attempt" -lt 3 ]; then echo "install-deps.sh: apt-get update failed; trying again in 30 s" >&2; sleep 30; fi
+    if [ "$attempt" -lt "$2" ]; then echo "install-deps.sh: apt-get update failed; trying again in $3 s" >&2; sleep "$3"; fi
   done
   return 1
 }
@@ -75,6 +75,7 @@ apt_gist() {
   local line
   line=$(grep -m1 '^E: ' "$1" || tail -n 1 "$1")
   line=${line#E: }
+  line=${line% \[IP: *\]}
   printf '%s' "${line:0:300}"
 }
 
@@ -85,7 +86,7 @@ mapfile -t missing < <(missing_of "${packages[@]}")
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   # What was fetched is used even where one index failed: the install below says plainly what it cannot find.
-  update_indexes "$apt_log" || { echo "install-deps.sh: apt-get update failed: $(apt_gist "$apt_log"); going on" >&2; }
+  update_indexes "$apt_log" 3 30 || { echo "install-deps.sh: apt-get update failed: $(apt_gist "$apt_log"); going on" >&2; }
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
@@ -114,12 +115,15 @@ install_32bit() {
     $sudo dpkg --add-architecture i386
     added_i386=1
   fi
-  if ! update_indexes "$apt_log"; then
-    echo "install-deps.sh: apt-get update failed with i386 added: $(apt_gist "$apt_log"); trying the install anyway" >&2
+  local index_error=""
+  if ! update_indexes "$apt_log" 2 10; then
+    index_error=$(apt_gist "$apt_log")
+    echo "install-deps.sh: apt-get update failed with i386 added: $index_error; trying the install anyway" >&2
   fi
   if ! DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" \
        >"$apt_log" 2>&1; then
-    skip_32bit "wine32 could not be installed: $(apt_gist "$apt_log")"
+    # The index that failed is the likelier cause than the resolver's own words: name it first.
+    skip_32bit "wine32 could not be installed: ${index_error:+$index_error; }$(apt_gist "$apt_log")"
     return 1
   fi
 }
