@@ -33,6 +33,8 @@ test_packages=(
   # the Win32 tests' 64-bit half: Wine's server and services run as 64-bit programs (natively where 32-bit ones
   # run through qemu-i386), on an X server of their own
   wine wine64 xvfb
+  # the window test on a real X server (xprop reads the title and state)
+  x11-utils
   # packages: the .deb's dependencies (dpkg-shlibdeps), the check of the .zip
   dpkg-dev unzip
   # the page: Debian's emscripten, and chromium to test it headless (Node and npm for the test driver)

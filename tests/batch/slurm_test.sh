@@ -10,7 +10,7 @@ gloamer=$(realpath "$1")
 here=$(dirname "$(realpath "$0")")
 source "$here/local_slurm.sh"
 missing=$(local_slurm_missing)
-[ -z "$missing" ] || { echo "SKIP: $missing"; exit 77; }
+[ -z "$missing" ] || exec "$here/../support/skipped.sh" "batch jobs on a private Slurm" "$missing"
 
 work=$(mktemp -d /tmp/gloamer-slurm.XXXXXX)
 chmod 755 "$work"
