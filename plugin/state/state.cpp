@@ -1,34 +1,14 @@
-// state.cpp -- every process-wide variable of the plug-in with its load value, and the settings defaults.
+// state.cpp -- every process-wide variable of the plug-in, defined with its load value, and the settings defaults.
 #include "plugin/state/state.h"
+#include "plugin/state/load_values.h"
 
 Settings settings;
 
-VisModule* hostModule = nullptr;
-HINSTANCE instanceHandle = nullptr;
-HWND renderWindow = nullptr;
-HDC deviceContext = nullptr;
-HGLRC glContext = nullptr;
-int quitting = 0;
-unsigned int frameTime = 0;
-Sprite* spriteQueue = nullptr;
-int nextTextureName = 1;
-int uploadFilterMode = 1;
-float drawIntensity = 1.0f;
-int feedbackTexture = -1;
-int glowTexture = -1;
-Image* logoImage = nullptr;
-int logoTexture = 0;
+#define DEFINE_AT_LOAD(type, name, value) type name = value;
+PLUGIN_STATE_AT_LOAD(DEFINE_AT_LOAD)
+#undef DEFINE_AT_LOAD
 
 float spinAngle[maxSpriteCount];
-
-int feedbackTextureWidth = 0;
-int feedbackTextureHeight = 0;
-int glowTextureWidth = 0;
-int glowTextureHeight = 0;
-
-int bitmapFile = -1;
-int32_t bitmapFileLength = 0;
-unsigned char* bitmapBuffer = nullptr;
 
 void writeDefaultSettings()
 {

@@ -60,6 +60,7 @@ extern int32_t bitmapFileLength;
 extern unsigned char* bitmapBuffer;
 
 void writeDefaultSettings();
-// Puts every variable above and module 0 back to their values at library load, releasing what they hold:
-// the queued sprites, the decoded logo, the reader's file and buffer. GL objects are left to their context.
+// Puts every variable above and module 0 back to their values at library load (load_values.h), releasing what
+// they hold: the queued sprites, the decoded logo, the reader's file and buffer. GL objects are left to their
+// context. Built apart from the core (gloamer_core_reset), for tests and benchmarks only.
 void resetPluginState();
