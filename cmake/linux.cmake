@@ -25,6 +25,14 @@ target_include_directories(gloamer_platform PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(gloamer_platform PUBLIC SDL2::SDL2 ${CMAKE_DL_LIBS} PRIVATE X11::X11)
 target_compile_options(gloamer_platform PRIVATE -Wall -Wextra)
 
+# The shared bookkeeping over the null backend: the template a new backend starts from, and what the tests of
+# platform/common link against.
+file(GLOB PLATFORM_NULL_SOURCES CONFIGURE_DEPENDS platform/common/*.cpp platform/null/*.cpp)
+add_library(gloamer_platform_null STATIC ${PLATFORM_NULL_SOURCES})
+target_include_directories(gloamer_platform_null PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(gloamer_platform_null PRIVATE -Wall -Wextra)
+set_target_properties(gloamer_platform_null PROPERTIES EXCLUDE_FROM_ALL ON)
+
 add_library(vis_gloamer MODULE ${CMAKE_SOURCE_DIR}/plugin/entry/exports.map)
 target_link_libraries(vis_gloamer PRIVATE
   "$<LINK_LIBRARY:WHOLE_ARCHIVE,gloamer_core>" gloamer_platform OpenGL::OpenGL)

@@ -52,7 +52,7 @@ fi
 # included), the audio decoder, the video writer and the batch records, in process; then 2 000 frames of soak.
 phase "building under the sanitizers"
 cmake --preset asan
-cmake --build --preset asan --target unit_tests core_gl_tests host_tests video_tests soak
+cmake --build --preset asan --target unit_tests platform_tests core_gl_tests host_tests video_tests soak
 phase "the sanitizer suite"
 ctest --preset asan -j2 -L sanitized
 phase "the sanitizer soak"
