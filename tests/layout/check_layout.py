@@ -48,6 +48,30 @@ def folder_graph(files):
     return edges
 
 
+TABLE_ROW = re.compile(r"^\|[ \t]*`([a-z0-9_/]+)/`[ \t]*\|.*\|[ \t]*([^|\n]*?)[ \t]*\|[ \t]*$", re.M)
+BACKTICKED_FOLDER = re.compile(r"`([a-z0-9_/]+)/`")
+
+
+def allowed_includes(architecture, folders):
+    """Each folder's "may include" column as a set of folders, from docs/architecture.md's tables."""
+    plugin_rooms = {folder for folder in folders if folder.startswith("plugin/")}
+    host_rooms = {folder for folder in folders if folder.startswith("host/")}
+    allowed = {}
+    for folder, column in TABLE_ROW.findall(architecture):
+        rooms = set(BACKTICKED_FOLDER.findall(column))
+        if "the seam" in column:
+            rooms.add("platform")
+        if "every plug-in room" in column:
+            rooms |= plugin_rooms
+        if "every host room" in column:
+            rooms |= host_rooms
+        if folder.startswith("host/"):
+            # Every host room may also include the seam and the plug-in's records (checked file by file below).
+            rooms |= {"platform", "plugin/state"}
+        allowed[folder] = rooms
+    return allowed
+
+
 def find_cycle(edges):
     """A list of folders that include each other in a circle, or None."""
     state, stack = {}, []
@@ -108,6 +132,13 @@ def main():
     for folder in folders:
         if f"`{folder}/`" not in architecture:
             problems.append(f"docs/architecture.md does not name the folder `{folder}/`")
+
+    allowed = allowed_includes(architecture, folders)
+    for source, targets in sorted(folder_graph(files).items()):
+        if source not in allowed:
+            continue
+        for target in sorted(targets - allowed[source]):
+            problems.append(f"{source}/ includes {target}/, which its row in docs/architecture.md does not allow")
 
     for problem in problems:
         print(problem)
