@@ -62,7 +62,7 @@ scripts/soak.sh --asan
 phase "the whole suite"
 rm -rf build/linux/skipped
 status=0
-ctest --preset linux || status=$?
+ctest --preset linux -j2 || status=$?
 phase ""
 [ -z "$fuzz_skipped" ] || echo "$fuzz_skipped"
 if [ -d build/linux/skipped ]; then
