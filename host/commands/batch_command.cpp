@@ -321,7 +321,7 @@ void addBatchCommand(CLI::App& app, CommandLine& commandLine)
         ->type_name("N")
         ->capture_default_str();
     batch->add_option("--gpus-per-task", options->gpusPerTask,
-                      "Emitted Slurm job: GPUs each task asks for (each array task draws on its own)")
+                      "Emitted Slurm job: GPUs each task asks for (each array task is given its own)")
         ->check(CLI::Range(1, 64))
         ->type_name("N");
     batch->add_option("--gres", options->gres, "Emitted Slurm job: a generic resource each task asks for, as sbatch "

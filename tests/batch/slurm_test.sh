@@ -67,7 +67,7 @@ await "$job" || fail "job $job never ended"
 cmp "$odd/song220.mp4" "$work/reference/song220.mp4" || fail "song220.mp4 in the odd folder is not the one-machine render"
 grep -q 'rendered song220.mp4' "$odd/.gloamer-batch/logs/${job}_0.log" ||
   fail "no task log under the folder's own name: $(ls -A "$odd/.gloamer-batch/logs")"
-scontrol show job "$job" | grep -q 'gres/gpu' || fail "the task was given no GPU: $(scontrol show job "$job")"
+scontrol show job "$job" | grep -Eq 'TresPerTask=gres[:/]gpu:1' || fail "the task was given no GPU: $(scontrol show job "$job")"
 # The scheduler reads the GPU directives: one GPU fits the node, two do not.
 for gres in gpu:1 gpu:2; do
   "$gloamer" batch "$work/music/one.txt" -o "$odd" "${options[@]}" --emit slurm --speed 1 --gres "$gres" >"$work/gres.sh"
