@@ -39,8 +39,8 @@ test_packages=(
   dpkg-dev unzip
   # the page: Debian's emscripten, and chromium to test it headless (Node and npm for the test driver)
   emscripten chromium
-  # gloamer batch's job arrays on a private single-node Slurm
-  slurm-wlm munge
+  # gloamer batch's job arrays on a private single-node Slurm; a YAML 1.1 reader for its Kubernetes manifests
+  slurm-wlm munge python3-yaml
 )
 # The 32-bit half of the Win32 tests: gloamer.exe and the DLL run as 32-bit programs, with Mesa's GL.
 i386_packages=(wine32:i386 libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386)

@@ -43,6 +43,9 @@ struct BatchOptions {
     std::string emit;
     int throttle = 0;
     int cpusPerTask = 1;
+    int gpusPerTask = 0; // Slurm
+    std::string gres;    // Slurm
+    int gpus = 0;        // Kubernetes
     double speed = 0;
     std::string image;
     std::string claim = "gloamer-catalogue";
@@ -115,6 +118,17 @@ std::vector<std::string> spanArgs(const BatchOptions& options)
     return args;
 }
 
+// GPU requests are the cluster's: each goes with the emitter whose job can carry it.
+void checkGpuOptions(const BatchOptions& options)
+{
+    if ((options.gpusPerTask > 0 || !options.gres.empty()) && options.emit != "slurm")
+        throw UsageError(std::string(options.gpusPerTask > 0 ? "--gpus-per-task" : "--gres") +
+                         " asks Slurm for GPUs: it goes with --emit slurm (an Indexed Job takes --gpus N)");
+    if (options.gpus > 0 && options.emit != "kubernetes")
+        throw UsageError("--gpus asks Kubernetes for GPUs: it goes with --emit kubernetes (a Slurm job takes "
+                         "--gpus-per-task N or --gres SPEC)");
+}
+
 int emitJob(const BatchOptions& options, const BatchJob& batch, const std::vector<std::string>& measureArgs)
 {
     const std::vector<BatchItem> items = batchItems(batch);
@@ -130,6 +144,8 @@ int emitJob(const BatchOptions& options, const BatchJob& batch, const std::vecto
     job.tasks = taskCount(units.size(), options.shards);
     job.throttle = options.throttle;
     job.cpusPerTask = options.cpusPerTask;
+    job.gpus = options.emit == "kubernetes" ? options.gpus : options.gpusPerTask;
+    job.gres = options.gres;
     job.name = options.jobName;
     if (options.emit == "kubernetes") {
         if (options.image.empty())
@@ -151,6 +167,7 @@ int emitJob(const BatchOptions& options, const BatchJob& batch, const std::vecto
         return 0;
     }
     job.program = ownProgramPath();
+    checkSlurmJob(job); // before the speed is measured: what the script cannot hold is refused at once
     double speed = options.speed;
     if (speed <= 0) {
         // A stream, pipe or device is no sample: it may wait for ever for a writer, or never end.
@@ -199,6 +216,7 @@ int runBatchCommand(const BatchOptions& options, const CommonOptions& common)
         std::fprintf(stderr, "gloamer: --join-only joins parts: give the --parts or --part-length the tasks had\n");
         return 2;
     }
+    checkGpuOptions(options);
     if (!options.emit.empty())
         return emitJob(options, job, measureArgs);
     try {
@@ -302,6 +320,25 @@ void addBatchCommand(CLI::App& app, CommandLine& commandLine)
         ->check(CLI::Range(1, 1024))
         ->type_name("N")
         ->capture_default_str();
+    batch->add_option("--gpus-per-task", options->gpusPerTask,
+                      "Emitted Slurm job: GPUs each task asks for (each array task is given its own)")
+        ->check(CLI::Range(1, 64))
+        ->type_name("N");
+    batch->add_option("--gres", options->gres, "Emitted Slurm job: a generic resource each task asks for, as sbatch "
+                                               "--gres takes it (gpu:1, gpu:a100:2)")
+        ->check(CLI::Validator(
+            [](std::string& spec) {
+                bool fine = !spec.empty() && spec.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                                                    "0123456789_.:,+-") == std::string::npos;
+                return fine ? "" : "'" + spec + "' is not a generic resource like gpu:1 or gpu:a100:2";
+            },
+            ""))
+        ->type_name("SPEC");
+    batch->add_option("--gpus", options->gpus,
+                      "Emitted Kubernetes job: NVIDIA GPUs each pod asks for (the nvidia.com/gpu limit, with the "
+                      "driver's graphics capability for drawing)")
+        ->check(CLI::Range(1, 64))
+        ->type_name("N");
     batch->add_option("--speed", options->speed,
                       "Emitted Slurm job: seconds of music a task renders a second, for the time limit "
                       "(default: measured on 2 s of the first item)")

@@ -1,7 +1,8 @@
 # local_slurm.sh -- a private single-node Slurm on localhost for tests and benchmarks, sourced by them.
 # start_local_slurm WORK brings up munged, slurmctld and slurmd with their state, logs and socket under WORK
 # (their own output in WORK/*-console.log) and exports SLURM_CONF; stop_local_slurm stops every daemon it
-# started, by process id. Needs root.
+# started, by process id. Needs root. The node has one pretend GPU (its device file is /dev/null), so that jobs
+# that ask for a GPU are scheduled and run, and handed it as Slurm hands a GPU; nothing can draw on it.
 # submit SCRIPT runs a script that submits itself (as gloamer batch --emit slurm writes them) and prints the
 # job's id; await JOB polls squeue until the job has left the queue.
 
@@ -53,9 +54,11 @@ AccountingStorageType=accounting_storage/none
 JobAcctGatherType=jobacct_gather/none
 JobCompType=jobcomp/none
 ReturnToService=2
-NodeName=localhost CPUs=$(nproc) State=UNKNOWN
+GresTypes=gpu
+NodeName=localhost CPUs=$(nproc) Gres=gpu:1 State=UNKNOWN
 PartitionName=test Nodes=localhost Default=YES MaxTime=INFINITE State=UP
 CONF
+  echo "NodeName=localhost Name=gpu File=/dev/null" >"$work/gres.conf"
   export SLURM_CONF=$work/slurm.conf
   for try in $(seq 100); do [ -S "$work/munge/munge.sock" ] && break; sleep 0.2; done
   [ -S "$work/munge/munge.sock" ] || { echo "munged did not start: $(tail -n1 "$work/munge/munged.log")"; return 1; }

@@ -34,6 +34,14 @@ const list = path.join(music, "list.txt");
 const out = path.join(work, "out");
 let emittedJob;
 
+// The list (the input, last, after "--") and the output folder (--output=DIR) of a task's command.
+function taskPaths(command) {
+  assert.equal(command.indexOf("--"), command.length - 2, command.join(" "));
+  const output = command.filter((word) => word.startsWith("--output="));
+  assert.equal(output.length, 1, command.join(" "));
+  return { list: command.at(-1), output: output[0].slice("--output=".length) };
+}
+
 // Valid against the batch/v1 schema, with no field the API lacks.
 function checkJob(job) {
   new Job(job).validate();
@@ -67,9 +75,11 @@ test("the emitted Indexed Job is a valid batch/v1 Job with nothing the API lacks
   const [container] = pod.containers;
   const mount = container.volumeMounts[0];
   assert.ok(pod.volumes.some((volume) => volume.name === mount.name), "the mount names no volume");
-  const listArg = container.command[container.command.indexOf("batch") + 1];
-  const outArg = container.command[container.command.indexOf("-o") + 1];
+  const { list: listArg, output: outArg } = taskPaths(container.command);
+  assert.equal(listArg, list);
+  assert.equal(outArg, out);
   for (const inside of [listArg, outArg]) assert.ok(inside.startsWith(mount.mountPath + "/"), `${inside} is not on the volume`);
+  assert.equal(container.resources.limits, undefined, "a job without --gpus asks for none");
   emittedJob = job;
 });
 
@@ -112,6 +122,24 @@ test("with --parts a second Job, told apart by its label, joins what the indexes
   const joined = run(joinCommand.slice(1));
   assert.equal(joined.status, 0, joined.stdout + joined.stderr);
   assert.ok(fs.existsSync(path.join(out, "set.mp4")) && fs.readdirSync(path.join(out, ".gloamer-batch/parts")).length === 0);
+});
+
+test("with --gpus each render pod asks for its GPUs and the driver's graphics; the join asks for none", () => {
+  const set = path.join(music, "set.txt");
+  fs.writeFileSync(set, "set.wav\n");
+  const emitted = run(["batch", set, "-o", out, "--size", "160x120", "--parts", "3", "--emit", "kubernetes",
+                       "--image", "registry.example/gloamer:1", "--gpus", "2"]);
+  assert.equal(emitted.status, 0, emitted.stderr);
+  const [render, join] = YAML.parseAllDocuments(emitted.stdout).map((doc) => doc.toJS());
+  for (const job of [render, join]) checkJob(job);
+  const [drawing] = render.spec.template.spec.containers;
+  assert.deepEqual(drawing.resources.limits, { "nvidia.com/gpu": "2" });
+  const capabilities = drawing.env.find((variable) => variable.name === "NVIDIA_DRIVER_CAPABILITIES");
+  assert.ok(capabilities?.value.split(",").includes("graphics"), "EGL needs the driver's graphics capability");
+  assert.ok(!drawing.env.some((variable) => variable.name === "NVIDIA_VISIBLE_DEVICES"), "the device plug-in sets it");
+  const [joining] = join.spec.template.spec.containers;
+  assert.equal(joining.resources.limits, undefined);
+  assert.ok(!joining.env.some((variable) => variable.name.startsWith("NVIDIA_")));
 });
 
 test.after(() => fs.rmSync(work, { recursive: true, force: true }));

@@ -56,6 +56,28 @@ status=$("$gloamer" batch "$work/music/list.txt" -o "$work/out" "${options[@]}" 
 echo "$status" | grep -q '^failed   bad.mp4: .*not an audio file' || fail "bad.wav did not fail with its reason: $status"
 echo "$status" | tail -n1 | grep -qx '3 done, 1 failed, 0 pending' || fail "statuses: $status"
 
+# An output folder whose name holds a space, %, quotes, # and $(...): the log lands there under that name (Slurm
+# reads an unquoted space as the directive's end and % as a pattern), and the task asks for the node's pretend GPU.
+odd="$work/odd out %j %%A #1 \"q\" 'x' \$(false)"
+printf 'song220.wav\n' >"$work/music/one.txt"
+"$gloamer" batch "$work/music/one.txt" -o "$odd" "${options[@]}" --emit slurm --speed 1 --gpus-per-task 1 >"$work/odd.sh"
+job=$(submit "$work/odd.sh")
+[ -n "$job" ] || fail "sbatch took no job for the folder $odd"
+await "$job" || fail "job $job never ended"
+cmp "$odd/song220.mp4" "$work/reference/song220.mp4" || fail "song220.mp4 in the odd folder is not the one-machine render"
+grep -q 'rendered song220.mp4' "$odd/.gloamer-batch/logs/${job}_0.log" ||
+  fail "no task log under the folder's own name: $(ls -A "$odd/.gloamer-batch/logs")"
+scontrol show job "$job" | grep -Eq 'TresPerTask=gres[:/]gpu:1' || fail "the task was given no GPU: $(scontrol show job "$job")"
+# The scheduler reads the GPU directives: one GPU fits the node, two do not.
+for gres in gpu:1 gpu:2; do
+  "$gloamer" batch "$work/music/one.txt" -o "$odd" "${options[@]}" --emit slurm --speed 1 --gres "$gres" >"$work/gres.sh"
+  fits=yes; sbatch --test-only "$work/gres.sh" >"$work/gres.txt" 2>&1 || fits=no
+  case "$gres $fits" in
+    "gpu:1 no") fail "--gres gpu:1 does not fit: $(cat "$work/gres.txt")" ;;
+    "gpu:2 yes") fail "--gres gpu:2 fits a node of one GPU: the directive was not read" ;;
+  esac
+done
+
 # One task, cancelled while it renders the long song; then the same job again.
 "$gloamer" batch "$work/music/second.txt" -o "$work/out" "${options[@]}" --emit slurm --speed 1 >"$work/second.sh"
 before=$(stat -c '%i %Y' "$work/out/song220.mp4")
