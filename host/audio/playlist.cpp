@@ -105,18 +105,24 @@ std::string latin1ToUtf8(const std::string& text)
     return out;
 }
 
-// The lines of a list's text without a byte-order mark, carriage returns or surrounding blanks.
-std::vector<std::string> linesOf(const std::string& text)
+// Calls `take` with each line of a list's text, without a byte-order mark, carriage returns or surrounding
+// blanks, until it returns false. One line at a time: a list of millions of empty lines costs no more memory
+// than its text.
+template <typename Take>
+void forEachLine(const std::string& text, Take take)
 {
-    std::vector<std::string> lines;
-    std::istringstream stream(text.rfind("\xEF\xBB\xBF", 0) == 0 ? text.substr(3) : text);
-    std::string line;
-    while (std::getline(stream, line)) {
-        size_t first = line.find_first_not_of(" \t\r");
-        size_t last = line.find_last_not_of(" \t\r");
-        lines.push_back(first == std::string::npos ? "" : line.substr(first, last - first + 1));
+    size_t at = text.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
+    while (at < text.size()) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos)
+            end = text.size();
+        size_t first = text.find_first_not_of(" \t\r", at);
+        size_t last = text.find_last_not_of(" \t\r", end == 0 ? 0 : end - 1);
+        const bool blank = first == std::string::npos || first >= end || last == std::string::npos || last < first;
+        if (!take(blank ? std::string() : text.substr(first, last - first + 1)))
+            return;
+        at = end + 1;
     }
-    return lines;
 }
 
 bool isMusicName(const fs::path& path)
@@ -258,14 +264,13 @@ private:
         if (most > 0) {
             const std::string folder = fs::path(list).parent_path().string();
             const std::string text = readList(list, bytesLeft_);
-            std::vector<std::string> refused;
+            std::string refused;
             listed = extensionOf(list) == ".pls" ? parsePls(text, folder, most, &refused) : parseM3u(text, folder, most);
             if (listed.empty() && refused.empty())
                 std::fprintf(stderr, "gloamer: warning: the playlist '%s' lists nothing\n", list.c_str());
             if (!refused.empty())
-                std::fprintf(stderr, "gloamer: warning: the playlist '%s' numbers %zu %s out of range ('%s'): left "
-                                     "out\n", list.c_str(), refused.size(), refused.size() == 1 ? "entry" : "entries",
-                             refused.front().c_str());
+                std::fprintf(stderr, "gloamer: warning: the playlist '%s' numbers entries out of range (such as '%s'): "
+                                     "they are left out\n", list.c_str(), refused.c_str());
         }
         return lists_.emplace(list, std::move(listed)).first->second;
     }
@@ -282,9 +287,9 @@ std::vector<PlaylistEntry> parseM3u(const std::string& text, const std::string& 
 {
     std::vector<PlaylistEntry> entries;
     std::string title;
-    for (const std::string& line : linesOf(isUtf8(text) ? text : latin1ToUtf8(text))) {
+    forEachLine(isUtf8(text) ? text : latin1ToUtf8(text), [&](const std::string& line) {
         if (entries.size() >= most)
-            break;
+            return false;
         if (line.rfind("#EXTINF:", 0) == 0) {
             size_t comma = line.find(',');
             title = comma == std::string::npos ? "" : line.substr(comma + 1);
@@ -292,19 +297,20 @@ std::vector<PlaylistEntry> parseM3u(const std::string& text, const std::string& 
             entries.push_back({locate(line, folder), title});
             title.clear();
         }
-    }
+        return true;
+    });
     return entries;
 }
 
 std::vector<PlaylistEntry> parsePls(const std::string& text, const std::string& folder, size_t most,
-                                    std::vector<std::string>* refused)
+                                    std::string* refused)
 {
     // FileN= and TitleN= may come in any order; the numbers give the order to play.
     std::map<long, PlaylistEntry> numbered;
-    for (const std::string& line : linesOf(text)) {
+    forEachLine(text, [&](const std::string& line) {
         size_t equals = line.find('=');
         if (equals == std::string::npos)
-            continue;
+            return true;
         std::string key = lowercase(line.substr(0, equals));
         std::string value = line.substr(equals + 1);
         for (const char* field : {"file", "title"}) {
@@ -314,8 +320,8 @@ std::vector<PlaylistEntry> parsePls(const std::string& text, const std::string& 
                 continue;
             long number = 0;
             if (std::from_chars(key.data() + length, key.data() + key.size(), number).ec != std::errc()) {
-                if (refused)
-                    refused->push_back(line.substr(0, equals));
+                if (refused && refused->empty())
+                    *refused = line.substr(0, equals);
                 continue;
             }
             // A new number past `most` is left out; lists number their entries in order, so these come last.
@@ -324,7 +330,8 @@ std::vector<PlaylistEntry> parsePls(const std::string& text, const std::string& 
             PlaylistEntry& entry = numbered[number];
             (field[0] == 'f' ? entry.location : entry.title) = value;
         }
-    }
+        return true;
+    });
     std::vector<PlaylistEntry> entries;
     for (auto& [number, entry] : numbered)
         if (!entry.location.empty())

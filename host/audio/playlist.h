@@ -22,10 +22,11 @@ constexpr size_t mostPlaylistBytes = 64u << 20;
 
 // Reads an M3U/M3U8 or PLS list's text, `most` entries at most. Relative paths are taken from `folder` (the
 // list's own, empty for the current one), URLs are kept, file:// URLs become paths. M3U text that is not UTF-8
-// is read as Latin-1. A PLS entry numbered past what a long holds is left out, its key added to `refused`.
+// is read as Latin-1. A PLS entry numbered past what a long holds is left out; the first such key goes to
+// `refused`.
 std::vector<PlaylistEntry> parseM3u(const std::string& text, const std::string& folder, size_t most = SIZE_MAX);
 std::vector<PlaylistEntry> parsePls(const std::string& text, const std::string& folder, size_t most = SIZE_MAX,
-                                    std::vector<std::string>* refused = nullptr);
+                                    std::string* refused = nullptr);
 
 // True for the names of playlist files: .m3u, .m3u8, .pls.
 bool isPlaylistName(const std::string& path);

@@ -112,7 +112,8 @@ TEST(Playlist, HostileListsAreCappedRefusedOrStoppedInsteadOfExhaustingTheMachin
                                                 "Title123456789012345678901234567890=t\n";
              return (root / "big.pls").string();
          },
-         1, "", "out of range ('File99999999999999999999')"},
+         1, "", "out of range (such as 'File99999999999999999999')"},
+
         {"a FIFO is not waited on as a list",
          [](const fs::path& root) {
              mkfifo((root / "pipe.m3u").c_str(), 0644);
