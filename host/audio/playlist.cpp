@@ -1,25 +1,31 @@
-// playlist.cpp -- M3U and PLS lists, folders of music, and a shuffle that a seed reproduces.
+// playlist.cpp -- M3U and PLS lists, folders of music, within caps a hostile list cannot pass, and a shuffle
+// that a seed reproduces.
 #include "host/audio/playlist.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <random>
 #include <sstream>
 #include <system_error>
 
 #include "host/process/host_error.h"
+#include "host/process/interrupt.h"
 
 namespace fs = std::filesystem;
 
 namespace gloamer {
 
 namespace {
-
-constexpr int deepestListNesting = 8;
 
 std::string lowercase(std::string text)
 {
@@ -99,18 +105,24 @@ std::string latin1ToUtf8(const std::string& text)
     return out;
 }
 
-// The lines of a list's text without a byte-order mark, carriage returns or surrounding blanks.
-std::vector<std::string> linesOf(const std::string& text)
+// Calls `take` with each line of a list's text, without a byte-order mark, carriage returns or surrounding
+// blanks, until it returns false. One line at a time: a list of millions of empty lines costs no more memory
+// than its text.
+template <typename Take>
+void forEachLine(const std::string& text, Take take)
 {
-    std::vector<std::string> lines;
-    std::istringstream stream(text.rfind("\xEF\xBB\xBF", 0) == 0 ? text.substr(3) : text);
-    std::string line;
-    while (std::getline(stream, line)) {
-        size_t first = line.find_first_not_of(" \t\r");
-        size_t last = line.find_last_not_of(" \t\r");
-        lines.push_back(first == std::string::npos ? "" : line.substr(first, last - first + 1));
+    size_t at = text.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
+    while (at < text.size()) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos)
+            end = text.size();
+        size_t first = text.find_first_not_of(" \t\r", at);
+        size_t last = text.find_last_not_of(" \t\r", end == 0 ? 0 : end - 1);
+        const bool blank = first == std::string::npos || first >= end || last == std::string::npos || last < first;
+        if (!take(blank ? std::string() : text.substr(first, last - first + 1)))
+            return;
+        at = end + 1;
     }
-    return lines;
 }
 
 bool isMusicName(const fs::path& path)
@@ -122,61 +134,162 @@ bool isMusicName(const fs::path& path)
                        [&](const char* known) { return extension == known; });
 }
 
-std::string readWhole(const std::string& path)
+// A list's whole text: a regular file only (a FIFO or device could block or never end), read within what is
+// left of `budget`, which it uses up.
+std::string readList(const std::string& path, size_t& budget)
 {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    if (file)
-        text << file.rdbuf();
-    if (!file || file.bad())
-        throw HostError("cannot read the playlist '" + path + "'");
-    return text.str();
+    const std::string notRegular = "cannot read the playlist '" + path +
+                                   "': it is not a regular file (a FIFO, device or socket is never read as a list)";
+    struct stat info;
+    if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
+        throw HostError(notRegular);
+    // Non-blocking, so that a FIFO put in the list's place since is refused rather than waited on.
+    int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0)
+        throw HostError("cannot read the playlist '" + path + "': " + std::strerror(errno));
+    if (fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(descriptor);
+        throw HostError(notRegular);
+    }
+    std::string text;
+    char block[65536];
+    for (;;) {
+        ssize_t got = read(descriptor, block, sizeof(block));
+        if (got < 0 && errno == EINTR && !interruptRequested())
+            continue;
+        if (got <= 0 || text.size() + (size_t)got > budget) {
+            int error = got < 0 ? errno : 0;
+            close(descriptor);
+            if (got < 0 && error == EINTR)
+                throw StopRequested();
+            if (got < 0)
+                throw HostError("cannot read the playlist '" + path + "': " + std::strerror(error));
+            if (got > 0)
+                throw HostError("the playlist '" + path + "' is too large: the lists of one play may hold " +
+                                std::to_string(mostPlaylistBytes >> 20) + " MiB in all");
+            break;
+        }
+        text.append(block, (size_t)got);
+    }
+    budget -= text.size();
+    return text;
 }
 
-void expandInto(const std::string& input, int depth, std::vector<PlaylistEntry>& out)
-{
-    std::error_code error;
-    if (!isUrl(input) && input != "-" && fs::is_directory(input, error)) {
+// One expansion of play's inputs: what it has taken so far against the caps, and each list read once.
+class Expansion {
+public:
+    std::vector<PlaylistEntry> entries;
+
+    void expand(const std::string& input, int depth)
+    {
+        if (!take())
+            return;
+        std::error_code error;
+        if (!isUrl(input) && input != "-" && fs::is_directory(input, error))
+            expandFolder(input);
+        else if (isUrl(input) || !isPlaylistName(input))
+            entries.push_back({input, ""});
+        else
+            expandList(input, depth);
+    }
+
+    void warnIfCut() const
+    {
+        if (cut_)
+            std::fprintf(stderr, "gloamer: warning: the inputs list more than %zu entries (every line of every "
+                                 "list and every file of a folder counted): the rest is left out\n",
+                         mostPlaylistEntries);
+    }
+
+private:
+    // Counts one entry; false once the cap is reached. Ctrl-C and SIGTERM end the expansion here.
+    bool take()
+    {
+        if (interruptRequested())
+            throw StopRequested();
+        if (taken_ >= mostPlaylistEntries) {
+            cut_ = true;
+            return false;
+        }
+        ++taken_;
+        return true;
+    }
+
+    void expandFolder(const std::string& input)
+    {
+        std::error_code error;
         std::vector<std::string> found;
         fs::recursive_directory_iterator walk(input, fs::directory_options::skip_permission_denied, error);
-        for (; !error && walk != fs::recursive_directory_iterator(); walk.increment(error))
+        for (; !error && walk != fs::recursive_directory_iterator(); walk.increment(error)) {
+            if (interruptRequested())
+                throw StopRequested();
             if (walk->is_regular_file(error) && isMusicName(walk->path()))
                 found.push_back(walk->path().string());
+            if (found.size() > mostPlaylistEntries - taken_)
+                break; // more than can be taken: the cap shows below
+        }
         if (error)
             throw HostError("cannot read the folder '" + input + "': " + error.message());
         if (found.empty())
             std::fprintf(stderr, "gloamer: warning: the folder '%s' holds no music files\n", input.c_str());
         std::sort(found.begin(), found.end());
         for (const std::string& path : found)
-            out.push_back({path, ""});
-        return;
+            if (take())
+                entries.push_back({path, ""});
     }
-    if (isUrl(input) || !isPlaylistName(input)) {
-        out.push_back({input, ""});
-        return;
+
+    void expandList(const std::string& list, int depth)
+    {
+        if (depth >= deepestListNesting)
+            throw HostError("the playlist '" + list + "' lists itself, or lists nested too deep (" +
+                            std::to_string(deepestListNesting) + " levels at most)");
+        for (const PlaylistEntry& entry : entriesOf(list)) {
+            if (cut_)
+                return;
+            size_t before = entries.size();
+            expand(entry.location, depth + 1);
+            if (entries.size() == before + 1 && entries.back().title.empty())
+                entries.back().title = entry.title;
+        }
     }
-    if (depth >= deepestListNesting)
-        throw HostError("the playlist '" + input + "' lists itself, or lists nested too deep");
-    std::string folder = fs::path(input).parent_path().string();
-    std::string text = readWhole(input);
-    std::vector<PlaylistEntry> entries = extensionOf(input) == ".pls" ? parsePls(text, folder) : parseM3u(text, folder);
-    if (entries.empty())
-        std::fprintf(stderr, "gloamer: warning: the playlist '%s' lists nothing\n", input.c_str());
-    for (const PlaylistEntry& entry : entries) {
-        size_t before = out.size();
-        expandInto(entry.location, depth + 1, out);
-        if (out.size() == before + 1 && out.back().title.empty())
-            out.back().title = entry.title;
+
+    // A list's entries, read and said to be empty or to hold refused entries the first time only.
+    const std::vector<PlaylistEntry>& entriesOf(const std::string& list)
+    {
+        auto known = lists_.find(list);
+        if (known != lists_.end())
+            return known->second;
+        const size_t most = mostPlaylistEntries - taken_;
+        std::vector<PlaylistEntry> listed;
+        if (most > 0) {
+            const std::string folder = fs::path(list).parent_path().string();
+            const std::string text = readList(list, bytesLeft_);
+            std::string refused;
+            listed = extensionOf(list) == ".pls" ? parsePls(text, folder, most, &refused) : parseM3u(text, folder, most);
+            if (listed.empty() && refused.empty())
+                std::fprintf(stderr, "gloamer: warning: the playlist '%s' lists nothing\n", list.c_str());
+            if (!refused.empty())
+                std::fprintf(stderr, "gloamer: warning: the playlist '%s' numbers entries out of range (such as '%s'): "
+                                     "they are left out\n", list.c_str(), refused.c_str());
+        }
+        return lists_.emplace(list, std::move(listed)).first->second;
     }
-}
+
+    size_t taken_ = 0;
+    bool cut_ = false;
+    size_t bytesLeft_ = mostPlaylistBytes;
+    std::map<std::string, std::vector<PlaylistEntry>> lists_; // each list read once, however often it is listed
+};
 
 } // namespace
 
-std::vector<PlaylistEntry> parseM3u(const std::string& text, const std::string& folder)
+std::vector<PlaylistEntry> parseM3u(const std::string& text, const std::string& folder, size_t most)
 {
     std::vector<PlaylistEntry> entries;
     std::string title;
-    for (const std::string& line : linesOf(isUtf8(text) ? text : latin1ToUtf8(text))) {
+    forEachLine(isUtf8(text) ? text : latin1ToUtf8(text), [&](const std::string& line) {
+        if (entries.size() >= most)
+            return false;
         if (line.rfind("#EXTINF:", 0) == 0) {
             size_t comma = line.find(',');
             title = comma == std::string::npos ? "" : line.substr(comma + 1);
@@ -184,18 +297,20 @@ std::vector<PlaylistEntry> parseM3u(const std::string& text, const std::string& 
             entries.push_back({locate(line, folder), title});
             title.clear();
         }
-    }
+        return true;
+    });
     return entries;
 }
 
-std::vector<PlaylistEntry> parsePls(const std::string& text, const std::string& folder)
+std::vector<PlaylistEntry> parsePls(const std::string& text, const std::string& folder, size_t most,
+                                    std::string* refused)
 {
     // FileN= and TitleN= may come in any order; the numbers give the order to play.
     std::map<long, PlaylistEntry> numbered;
-    for (const std::string& line : linesOf(text)) {
+    forEachLine(text, [&](const std::string& line) {
         size_t equals = line.find('=');
         if (equals == std::string::npos)
-            continue;
+            return true;
         std::string key = lowercase(line.substr(0, equals));
         std::string value = line.substr(equals + 1);
         for (const char* field : {"file", "title"}) {
@@ -203,10 +318,20 @@ std::vector<PlaylistEntry> parsePls(const std::string& text, const std::string& 
             if (key.size() <= length || key.compare(0, length, field) != 0 ||
                 !std::all_of(key.begin() + (long)length, key.end(), [](char c) { return std::isdigit((unsigned char)c); }))
                 continue;
-            PlaylistEntry& entry = numbered[std::stol(key.substr(length))];
+            long number = 0;
+            if (std::from_chars(key.data() + length, key.data() + key.size(), number).ec != std::errc()) {
+                if (refused && refused->empty())
+                    *refused = line.substr(0, equals);
+                continue;
+            }
+            // A new number past `most` is left out; lists number their entries in order, so these come last.
+            if (numbered.size() >= most && !numbered.count(number))
+                continue;
+            PlaylistEntry& entry = numbered[number];
             (field[0] == 'f' ? entry.location : entry.title) = value;
         }
-    }
+        return true;
+    });
     std::vector<PlaylistEntry> entries;
     for (auto& [number, entry] : numbered)
         if (!entry.location.empty())
@@ -222,10 +347,11 @@ bool isPlaylistName(const std::string& path)
 
 std::vector<PlaylistEntry> expandInputs(const std::vector<std::string>& inputs)
 {
-    std::vector<PlaylistEntry> entries;
+    Expansion expansion;
     for (const std::string& input : inputs)
-        expandInto(input, 0, entries);
-    return entries;
+        expansion.expand(input, 0);
+    expansion.warnIfCut();
+    return std::move(expansion.entries);
 }
 
 void shuffleEntries(std::vector<PlaylistEntry>& entries, uint64_t seed)

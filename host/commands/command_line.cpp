@@ -216,7 +216,7 @@ void addProgressOption(CLI::App& command, std::string& path)
     command.add_option("--progress", path,
                        "Also write the progress for scripts to FILE (- for standard output): a JSON line "
                        "{\"frame\",\"total\",\"fps\",\"elapsed\",\"state\"} twice a second and at the end, "
-                       "state running, done or stopped")
+                       "state running, done or stopped; a pipe is written into, an existing file replaced only with --overwrite")
         ->type_name("FILE");
 }
 

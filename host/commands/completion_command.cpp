@@ -1,14 +1,18 @@
-// completion_command.cpp -- `gloamer completion bash|zsh [FILE]` (not in --help): shell completion scripts made
+// completion_command.cpp -- `gloamer completion bash|zsh [-y] [FILE]` (not in --help): shell completion scripts made
 // from the command definitions themselves, so that they name every command and option there is and no other.
 // The build runs it to make the files the package installs.
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <vector>
 
 #include "host/commands/command_line.h"
 #include "host/process/host_error.h"
+#include "host/process/output_checks.h"
+#include "host/process/pending_file.h"
 
 namespace gloamer {
 
@@ -172,7 +176,7 @@ std::string zshScript(const std::vector<CommandWords>& commands)
     return out.str();
 }
 
-int writeCompletion(CLI::App& app, const std::string& shell, const std::string& file)
+int writeCompletion(CLI::App& app, const std::string& shell, const std::string& file, bool overwrite)
 {
     std::vector<CommandWords> commands = commandsOf(app);
     std::string script = shell == "bash" ? bashScript(commands) : zshScript(commands);
@@ -180,21 +184,17 @@ int writeCompletion(CLI::App& app, const std::string& shell, const std::string& 
         std::fputs(script.c_str(), stdout);
         return 0;
     }
-    // Whole or not at all: into a file beside it, then renamed over the name.
-    std::string partial = file + ".partial";
+    // An output like any other: checked first, then whole or not at all, renamed over a regular file alone.
+    checkOutputFile(file, overwrite, {});
+    PendingFile pending(file, overwrite);
     {
-        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+        std::ofstream out(pending.path(), std::ios::binary | std::ios::trunc);
         out << script;
         out.close();
-        if (!out) {
-            std::remove(partial.c_str());
-            throw HostError("cannot write '" + file + "'");
-        }
+        if (!out)
+            throw HostError("cannot write '" + file + "': " + std::strerror(errno ? errno : EIO));
     }
-    if (std::rename(partial.c_str(), file.c_str()) != 0) {
-        std::remove(partial.c_str());
-        throw HostError("cannot write '" + file + "'");
-    }
+    pending.commit();
     return 0;
 }
 
@@ -204,6 +204,7 @@ void addCompletionCommand(CLI::App& app, CommandLine& commandLine)
 {
     struct Request {
         std::string shell, file;
+        bool overwrite = false;
     };
     auto request = std::make_shared<Request>();
     CLI::App* completion = app.add_subcommand("completion", "Print a shell's completion script for gloamer");
@@ -214,8 +215,9 @@ void addCompletionCommand(CLI::App& app, CommandLine& commandLine)
         ->check(CLI::IsMember({"bash", "zsh"}).description(""))
         ->type_name("bash|zsh");
     completion->add_option("FILE", request->file, "Write it to this file (default: standard output)")->type_name("");
+    completion->add_flag("-y,--overwrite", request->overwrite, "Replace an existing FILE (never a FIFO or device)");
     completion->callback([&app, &commandLine, request] {
-        commandLine.action = [&app, request] { return writeCompletion(app, request->shell, request->file); };
+        commandLine.action = [&app, request] { return writeCompletion(app, request->shell, request->file, request->overwrite); };
     });
 }
 

@@ -71,6 +71,8 @@ int runRender(const RenderOptions& options, const CommonOptions& common)
         output.inputs.push_back(options.input);
     if (!common.logo.empty() && common.logo != "cover")
         output.inputs.push_back(common.logo);
+    if (!options.progress.empty())
+        checkProgressFile(options.progress, options.overwrite, options.output, output.inputs);
 
     // A video of the music to its end decodes it as the frames go, holding a window of it. Where the length is
     // needed first (a part's plan and tag, the names of pictures to the end), a file is counted through, then

@@ -29,6 +29,8 @@ int runReplay(const ReplayOptions& options, const CommonOptions& common)
     output.inputs.push_back(options.data);
     output.format.crf = options.crf;
     checkOutput(output); // the cheap refusals first, before the data is read
+    if (!options.progress.empty())
+        checkProgressFile(options.progress, options.overwrite, options.output, output.inputs);
     auto data = std::make_shared<const FrameData>(readFrameData(options.data));
 
     setenv("SDL_VIDEODRIVER", "offscreen", 1);

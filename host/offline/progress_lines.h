@@ -2,29 +2,42 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
 namespace gloamer {
+
+class PendingFile;
 
 // {"frame":126,"total":300,"fps":25.3,"elapsed":4.98,"state":"running"}; state is running, done or stopped;
 // a negative total (a length not yet known) is null.
 std::string progressLine(long frame, long total, double elapsedSeconds, const char* state);
 
-// Where --progress sends the lines: "-" is standard output, anything else a file (or FIFO) made anew.
-// Throws HostError when it cannot be opened.
+// Where --progress sends the lines, once checkProgressFile has passed it: "-" is standard output, a FIFO or
+// character device is written into as it is, and any other name gets a new file of its own, renamed into place
+// at once (over an existing one only with `overwrite`) so that a reader can follow it. Throws HostError when it
+// cannot be opened, StopRequested when a stop comes while a FIFO waits for its reader.
 class ProgressLines {
 public:
-    explicit ProgressLines(const std::string& path);
+    explicit ProgressLines(const std::string& path, bool overwrite = false);
     ~ProgressLines();
     ProgressLines(const ProgressLines&) = delete;
     ProgressLines& operator=(const ProgressLines&) = delete;
 
-    // Each line is flushed at once, so that a reader at the other end of a pipe sees it then.
+    // Each line is flushed at once, so that a reader at the other end of a pipe sees it then. After a failed
+    // write no more are tried.
     void write(const std::string& line);
+    // Empty while every line went out; otherwise one line saying where they were lost and why.
+    std::string failure() const;
 
 private:
-    FILE* file_;
-    bool owned_;
+    void openStream();
+    void openNewFile(bool overwrite);
+
+    std::string path_;
+    FILE* file_ = nullptr;
+    bool owned_ = true;
+    int error_ = 0; // errno of the first failed write
 };
 
 } // namespace gloamer

@@ -104,11 +104,31 @@ private:
     ExitGuard& guard_;
 };
 
+// How the render ended, as an exit status, with the line that explains any status but 0.
+int verdictOf(const RenderResult& result, const RenderJob& job)
+{
+    if (result.refusedFrame >= 0) {
+        std::fprintf(stderr, "gloamer: the plug-in stopped the render at frame %lld (its render returned %d)\n",
+                     (long long)result.refusedFrame + 1, result.refusal);
+        return 1;
+    }
+    if (result.interrupted && interruptRequested())
+        return 128 + interruptSignal();
+    // Stopped by the plug-in's quit message (its window closed): what was drawn is kept, but it is not the render.
+    if (result.interrupted) {
+        std::fprintf(stderr, "gloamer: the plug-in's window closed after frame %lld, so the render stopped there "
+                             "(the video holds the frames drawn)\n", (long long)(job.firstFrame + result.framesDrawn));
+        return 1;
+    }
+    return 0;
+}
+
 int renderInThisProcess(RenderJob& job, const OutputRequest& output, bool quiet, const std::string& progressPath)
 {
+    // The lines first: a FIFO's open waits for its reader, which a stop cuts short before anything else is made.
     std::unique_ptr<ProgressLines> lines;
     if (!progressPath.empty())
-        lines = std::make_unique<ProgressLines>(progressPath);
+        lines = std::make_unique<ProgressLines>(progressPath, output.overwrite);
     std::unique_ptr<FrameSink> sink = openOutput(output);
     ExitGuard guard(job.pluginPath);
     WatchedSink watched(*sink, guard);
@@ -124,20 +144,14 @@ int renderInThisProcess(RenderJob& job, const OutputRequest& output, bool quiet,
     progress.finish(result.framesWritten, result.interrupted);
     if (job.afterRender)
         job.afterRender();
-    if (result.refusedFrame >= 0) {
-        std::fprintf(stderr, "gloamer: the plug-in stopped the render at frame %lld (its render returned %d)\n",
-                     (long long)result.refusedFrame + 1, result.refusal);
-        return 1;
+    int status = verdictOf(result, job);
+    // Lines asked for and lost are a failure of their own, though the video stands.
+    if (lines && !lines->failure().empty()) {
+        std::fprintf(stderr, "gloamer: %s%s\n", lines->failure().c_str(),
+                     status == 0 ? " (the video itself is whole)" : "");
+        status = status == 0 ? 1 : status;
     }
-    if (result.interrupted && interruptRequested())
-        return 128 + interruptSignal();
-    // Stopped by the plug-in's quit message (its window closed): what was drawn is kept, but it is not the render.
-    if (result.interrupted) {
-        std::fprintf(stderr, "gloamer: the plug-in's window closed after frame %lld, so the render stopped there "
-                             "(the video holds the frames drawn)\n", (long long)(job.firstFrame + result.framesDrawn));
-        return 1;
-    }
-    return 0;
+    return status;
 }
 
 } // namespace

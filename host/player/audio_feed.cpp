@@ -53,11 +53,14 @@ void PlaybackFeed::topUp(const VisModule& module)
         decoded_.clear();
         decoder_->decode(decoded_, missing); // the read watch lets Ctrl-C and the timeout end a stalled read
         output_.change([&] { growing_->samples.insert(growing_->samples.end(), decoded_.begin(), decoded_.end()); });
-        if (decoder_->ended()) {
-            output_.endAt((int64_t)track_.frameCount());
-            if (std::string warning = decoder_->warning(); !warning.empty())
-                std::fprintf(stderr, "gloamer: warning: %s\n", warning.c_str());
-        }
+    }
+    // The end is told to the output once, whenever the decoder reached it: a track shorter than what was read
+    // before it began to play ended before any top-up, and an output without its end plays silence for ever.
+    if (decoder_->ended() && !endTold_) {
+        endTold_ = true;
+        output_.endAt((int64_t)track_.frameCount());
+        if (std::string warning = decoder_->warning(); !warning.empty())
+            std::fprintf(stderr, "gloamer: warning: %s\n", warning.c_str());
     }
     const int64_t kept = (int64_t)(streamKeptSeconds * rate);
     if (heard - track_.firstFrame > 2 * kept)
@@ -80,8 +83,10 @@ void PlaybackFeed::seekTo(int64_t frame)
             growing_->samples.clear();
             growing_->firstFrame = decoder_->position();
         });
-        if (decoder_->ended())
+        if (decoder_->ended()) {
+            endTold_ = true;
             output_.endAt((int64_t)track_.frameCount());
+        }
         frame = decoder_->position();
     }
     output_.seekTo(frame);

@@ -71,6 +71,7 @@ private:
     AudioTrack* growing_ = nullptr; // the track decoder_ fills, for a stream
     AudioDecoder* decoder_ = nullptr;
     std::vector<int16_t> decoded_;
+    bool endTold_ = false; // the output knows where the decoded track ends
 };
 
 // A live input: the rows come from the newest 576 frames captured, as nothing is played to wait for.

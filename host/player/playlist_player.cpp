@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "host/process/host_error.h"
+#include "host/process/interrupt.h"
 
 namespace gloamer {
 
@@ -47,6 +48,10 @@ bool PlaylistFeed::moveTo(long index, int direction)
 {
     const long count = (long)entries_.size();
     for (long tries = 0; tries < count; ++tries, index += direction) {
+        // Before the first track plays, a long list of tracks that do not open still answers Ctrl-C and SIGTERM;
+        // once playing, the frame loop answers them.
+        if (!started_ && interruptRequested())
+            throw StopRequested();
         if (index >= count && !loop_)
             return false;
         if (index < 0 && !loop_)

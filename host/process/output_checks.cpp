@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "host/process/host_error.h"
 #include "host/process/system.h"
@@ -98,6 +99,24 @@ bool isInput(const std::string& name, const std::string& input)
     return !file.empty() && sameFile(name, file);
 }
 
+void checkNotAnInput(const std::string& name, const std::vector<std::string>& inputs)
+{
+    for (const std::string& input : inputs)
+        if (isInput(name, input))
+            throw HostError("cannot write '" + name + "': it is the input '" + input + "'");
+}
+
+// Two names of one file, whether or not it exists yet: through links to it or to a folder above it, and `..`.
+bool sameName(const std::string& a, const std::string& b)
+{
+    if (sameFile(a, b))
+        return true;
+    std::error_code error, otherError;
+    const std::filesystem::path first = std::filesystem::weakly_canonical(a, error);
+    const std::filesystem::path second = std::filesystem::weakly_canonical(b, otherError);
+    return !error && !otherError && first == second;
+}
+
 } // namespace
 
 // A link at the name is itself replaced, never written through, so only what the name reaches decides whether
@@ -105,9 +124,7 @@ bool isInput(const std::string& name, const std::string& input)
 void checkOutputName(const std::string& output, const std::string& name, bool overwrite,
                      const std::vector<std::string>& inputs)
 {
-    for (const std::string& input : inputs)
-        if (isInput(name, input))
-            throw HostError("cannot write '" + name + "': it is the input '" + input + "'");
+    checkNotAnInput(name, inputs);
     if (isSpecialFile(name))
         throw HostError("cannot write '" + name + "': it is not a regular file (a FIFO, device or socket is never replaced)");
     if (fileNameOf(name).size() > 255)
@@ -136,6 +153,21 @@ void checkOutputFile(const std::string& path, bool overwrite, const std::vector<
         throw UsageError("no output given (add -o FILE)");
     checkOutputFolder(path);
     checkOutputName(path, path, overwrite, inputs);
+}
+
+void checkProgressFile(const std::string& path, bool overwrite, const std::string& output,
+                       const std::vector<std::string>& inputs)
+{
+    if (path == "-")
+        return;
+    if (path.empty())
+        throw UsageError("--progress needs a file name, or - for standard output");
+    checkNotAnInput(path, inputs);
+    if (sameName(path, output))
+        throw HostError("cannot write the progress to '" + path + "': it is the output");
+    if (isStreamFile(path))
+        return;
+    checkOutputFile(path, overwrite, {});
 }
 
 // Exactly one frame-number field (%d, %5d, %05d) and no other conversion, since the name goes through printf.

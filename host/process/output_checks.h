@@ -21,6 +21,12 @@ void checkOutputName(const std::string& output, const std::string& name, bool ov
 // The checks of an output of any other kind (a frame data file, a logo): its folder, its name, the inputs.
 void checkOutputFile(const std::string& path, bool overwrite, const std::vector<std::string>& inputs);
 
+// The checks of the file a render's progress lines go to (`-`: standard output, not checked): never one of the
+// inputs nor the output, under any of their names; a FIFO or character device is written into as it is; any
+// other name gets checkOutputFile's rules (an existing file is replaced only with --overwrite, never a socket).
+void checkProgressFile(const std::string& path, bool overwrite, const std::string& output,
+                       const std::vector<std::string>& inputs);
+
 // True when `output` names numbered pictures (a printf pattern such as frames/%05d.png) rather than a video.
 bool isPictureSequence(const std::string& output);
 

@@ -19,6 +19,9 @@ bool replaceFile(const std::string& from, const std::string& to);
 bool renameWithoutReplacing(const std::string& from, const std::string& to);
 // True when what stands at `path` itself is neither a regular file, a folder nor a link: a FIFO, device or socket.
 bool isSpecialFile(const std::string& path);
+// True when `path` leads (through links) to a FIFO or a character device: a stream that is written into as it
+// is (a reader's pipe, /dev/null, a terminal), never replaced.
+bool isStreamFile(const std::string& path);
 // True when `path` leads to the file that standard input reads.
 bool isStandardInput(const std::string& path);
 // This machine's name, as far as it may go into a file name; and whether process `pid` of it has ended.

@@ -63,6 +63,12 @@ bool isSpecialFile(const std::string& path)
            !S_ISLNK(info.st_mode);
 }
 
+bool isStreamFile(const std::string& path)
+{
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && (S_ISFIFO(info.st_mode) || S_ISCHR(info.st_mode));
+}
+
 bool isStandardInput(const std::string& path)
 {
     struct stat input, file;

@@ -74,6 +74,11 @@ bool isSpecialFile(const std::string&)
     return false;
 }
 
+bool isStreamFile(const std::string&)
+{
+    return false;
+}
+
 bool isStandardInput(const std::string&)
 {
     return false;

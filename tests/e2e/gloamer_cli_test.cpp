@@ -219,6 +219,17 @@ TEST_F(GloamerTest, PlaysAWavToItsEndFeedingEachChannelsSpectrumToThePlugin)
     }
 }
 
+TEST_F(GloamerTest, PlaysATrackShorterThanWhatIsReadBeforeItStartsToItsEnd)
+{
+    // 0.02 s: all of it read before it plays, and once played for ever to silence.
+    std::string wav = writeToneWav("blip.wav", 0.02, 12, 35);
+    Outcome run = gloamer({"play", wav, "--plugin", recordingPlugin});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_FALSE(run.groupLeftRunning);
+    EXPECT_NE(run.out.find("Playing blip.wav (0:00)"), std::string::npos) << run.out;
+    EXPECT_EQ(calls().back().kind, "quit");
+}
+
 TEST_F(GloamerTest, PlaysAPipeWhoseWriterNeverStopsAsItComesReadingItOnceForItsCover)
 {
     const std::string pipe = path("endless"), cover = path("cover.png"), music = path("covered.mp3");

@@ -8,6 +8,7 @@
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -79,6 +80,7 @@ struct Row {
     std::function<bool()> filesAfter = [] { return true; };
     std::string in = "/dev/null";             // standard input
     int signal = 0;                           // sent once the input FIFO has its reader
+    std::string out = "/dev/null";            // standard output
 };
 
 class HostileInputTest : public ::testing::Test {
@@ -99,7 +101,7 @@ protected:
             all.insert(all.end(), row.arguments.begin(), row.arguments.end());
             // Standard input from the FIFO: a writer that never writes is there before the child opens it.
             int writer = row.in == fifo.string() ? open(fifo.c_str(), O_RDWR | O_NONBLOCK) : -1;
-            pid_t child = testproc::spawn(all, {row.in, "/dev/null", (folder / "stderr.txt").string()});
+            pid_t child = testproc::spawn(all, {row.in, row.out, (folder / "stderr.txt").string()});
             // A signal once the child reads the FIFO, so long after its handlers are in place.
             for (int wait = 0; row.signal && writer < 0 && wait < 6000; ++wait)
                 if ((writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK)) < 0)
@@ -159,6 +161,70 @@ TEST_F(HostileInputTest, StalledStreamsGiveWayToTheTimeoutAndToSignals)
         {{"logo", fifo.string(), "-o", (folder / "logo.bmp").string()}, 130, "",
          [&] { return !fs::exists(folder / "logo.bmp"); }, "/dev/null", SIGINT},
     });
+}
+
+TEST_F(HostileInputTest, ProgressLinesAndCompletionScriptsKeepTheOutputRulesAndTellALossOfLines)
+{
+    const std::string music = readFile(wav), notes = (folder / "notes.txt").string();
+    std::ofstream(notes) << "notes";
+    fs::create_symlink(wav, folder / "song-link.wav");
+    fs::create_symlink(notes, folder / "notes-link.txt");
+    fs::create_directory(folder / "f");
+    const fs::path lines = folder / "lines";
+    ASSERT_EQ(mkfifo(lines.c_str(), 0644), 0);
+    const int reader = open(lines.c_str(), O_RDONLY | O_NONBLOCK); // a dashboard, there before the render
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof(address.sun_path), "%s", (folder / "socket").c_str());
+    const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(bind(listener, (sockaddr*)&address, sizeof(address)), 0);
+
+    auto render = [&](const std::string& out, std::vector<std::string> more) {
+        std::vector<std::string> words{"render", wav.string(), "-o", (folder / out).string(), "--size", "160x120",
+                                       "--fps", "5", "-q"};
+        words.insert(words.end(), more.begin(), more.end());
+        return words;
+    };
+    auto untouched = [&](const std::string& out) {
+        return [&, out] { return readFile(wav) == music && readFile(notes) == "notes" && !fs::exists(folder / out); };
+    };
+    auto isScript = [](const std::string& text) { return text.rfind("# bash completion", 0) == 0; };
+    check({
+        {render("a.mp4", {"--progress", wav.string(), "-y"}), 1, "it is the input", untouched("a.mp4")},
+        {render("a.mp4", {"--progress", (folder / "song-link.wav").string(), "-y"}), 1, "it is the input",
+         untouched("a.mp4")},
+        {render("a.mp4", {"--progress", (folder / "a.mp4").string(), "-y"}), 1, "it is the output", untouched("a.mp4")},
+        {render("a.mp4", {"--progress", notes}), 1, "exists already (add --overwrite", untouched("a.mp4")},
+        {render("a.mp4", {"--progress", (folder / "socket").string(), "-y"}), 1, "not a regular file",
+         untouched("a.mp4")},
+        {{"replay", wav.string(), "-o", (folder / "a.mp4").string(), "--progress", wav.string()}, 1,
+         "it is the input", untouched("a.mp4")},
+        {render("piped.mp4", {"--progress", lines.string()}), 0, "",
+         [&] {
+             char got[4096] = {};
+             return fs::is_fifo(lines) && read(reader, got, sizeof(got) - 1) > 0 &&
+                    std::string(got).find("\"state\":\"done\"}\n") != std::string::npos &&
+                    fs::file_size(folder / "piped.mp4") > 0;
+         }},
+        // Every line lost: said, status 1, and the video still whole.
+        {render("full.mp4", {"--progress", "-"}), 1, "the progress lines to standard output were lost: No space left",
+         [&] { return fs::file_size(folder / "full.mp4") > 0; }, "/dev/null", 0, "/dev/full"},
+        {{"completion", "bash", notes}, 1, "exists already (add --overwrite", [&] { return readFile(notes) == "notes"; }},
+        {{"completion", "bash", (folder / "pipe").string(), "--overwrite"}, 1, "not a regular file",
+         [&] { return fs::is_fifo(folder / "pipe"); }},
+        {{"completion", "zsh", (folder / "socket").string(), "-y"}, 1, "not a regular file",
+         [&] { return fs::is_socket(folder / "socket"); }},
+        {{"completion", "bash", (folder / "f").string(), "-y"}, 1, "is a folder",
+         [&] { return fs::is_directory(folder / "f"); }},
+        {{"completion", "bash", (folder / "notes-link.txt").string(), "-y"}, 0, "",
+         [&] {
+             return !fs::is_symlink(folder / "notes-link.txt") && isScript(readFile(folder / "notes-link.txt")) &&
+                    readFile(notes) == "notes";
+         }},
+        {{"completion", "bash", notes, "-y"}, 0, "", [&] { return isScript(readFile(notes)); }},
+    });
+    close(reader);
+    close(listener);
 }
 
 TEST_F(HostileInputTest, HostilePicturesAndSoundsAreRefusedInOurOwnWords)
