@@ -151,7 +151,7 @@ void StreamAudio::resampleAndAppend(const std::vector<int16_t>& input, int64_t f
     const uint8_t* in = (const uint8_t*)input.data();
     int made = swr_convert(resampler_, &out, room, &in, (int)frames);
     if (made > 0)
-        append(converted_.data(), made);
+        window_.append(converted_.data(), made);
 }
 
 SoundWindow::SoundWindow()

@@ -335,6 +335,8 @@ int runStream(const StreamRunOptions& options, StreamSound& sound)
     setenv("SDL_VIDEODRIVER", "offscreen", 1); // drawn where nobody looks: the stream is the picture
     StreamFormat format = options.format;
     format.globalHeaders = options.target.kind == StreamKind::Rtmp;
+    std::fprintf(messages, "Streaming %s to %s.\n", formatText(format).c_str(), options.target.shownName.c_str());
+    std::fflush(messages);
     StreamSender* sending = nullptr; // set once the sender stands; the encoder's first packets come after
     auto encoder = std::make_unique<StreamEncoder>(
         format, [&sound](int64_t first, int64_t count, int16_t* into) { return sound.copy(first, count, into); },
@@ -352,8 +354,6 @@ int runStream(const StreamRunOptions& options, StreamSound& sound)
     sending = &sender;
     const size_t frameBytes = (size_t)format.width * format.height * 3;
     std::unique_ptr<FrameSink> sink = runOnEncoderThread(std::move(encoder), frameBytes, 4);
-    std::fprintf(messages, "Streaming %s to %s.\n", formatText(format).c_str(), options.target.shownName.c_str());
-    std::fflush(messages);
     PluginStage stage(options.pluginPath, format.width, format.height);
     waitForFirstConnection(sender);
 

@@ -65,14 +65,14 @@ std::string urlWithoutSecrets(const std::string& url)
     std::string shown = url;
     const size_t query = shown.find('?');
     if (query != std::string::npos)
-        shown = shown.substr(0, query) + "?...";
+        shown = shown.substr(0, query) + "?<hidden>";
     const std::string scheme = schemeOf(url);
     if (scheme == "rtmp" || scheme == "rtmps") {
         const size_t host = shown.find("://") + 3;
         const size_t app = shown.find('/', host);
         const size_t key = app == std::string::npos ? std::string::npos : shown.find('/', app + 1);
         if (key != std::string::npos && key + 1 < shown.size())
-            shown = shown.substr(0, key + 1) + "...";
+            shown = shown.substr(0, key + 1) + "<key>";
     }
     return shown;
 }

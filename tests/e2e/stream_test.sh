@@ -30,6 +30,8 @@ wait_pid() {
 }
 tone() { ffmpeg -nostdin -loglevel error -y -f lavfi -i "sine=frequency=$2:duration=$3:sample_rate=44100" -ac 2 "$1"; }
 file_size() { stat -c %s "$1" 2>/dev/null || echo 0; }
+# One value of the first stream of kind $1 (v or a): probe KIND ENTRY FILE (MPEG-TS lists its streams twice).
+probe() { ffprobe -v error -select_streams "$1" -show_entries "$2" -of default=nw=1:nk=1 "$3" | head -1; }
 
 # A received recording: decodes whole, has H.264 and AAC, runs at the rate gloamer announced, and its sound is
 # the tone sent ($2 Hz: the zero crossings of its first channel, and a level well above silence).
@@ -37,19 +39,19 @@ check_recording() { # FILE HZ FPS
   local file=$1 hz=$2 fps=$3
   [ -s "$file" ] || { fail "$file is empty or missing"; return; }
   ffmpeg -nostdin -v error -i "$file" -f null - 2>"$WORK/decode.err" || fail "$file does not decode: $(head -3 "$WORK/decode.err")"
-  local codecs; codecs=$(ffprobe -v error -show_entries stream=codec_name -of csv=p=0 "$file" | sort | tr '\n' ' ')
+  local codecs; codecs=$(ffprobe -v error -show_entries stream=codec_name -of default=nw=1:nk=1 "$file" | sort -u | tr '\n' ' ')
   [ "$codecs" = "aac h264 " ] || fail "$file has streams '$codecs', not aac and h264"
-  local rate; rate=$(ffprobe -v error -select_streams v -show_entries stream=r_frame_rate -of csv=p=0 "$file")
+  local rate; rate=$(probe v stream=r_frame_rate "$file")
   [ "$rate" = "$fps/1" ] || fail "$file runs at $rate frames a second; gloamer said $fps"
-  local counted; counted=$(ffprobe -v error -select_streams v -count_packets -show_entries stream=nb_read_packets -of csv=p=0 "$file")
-  local span; span=$(ffprobe -v error -select_streams v -show_entries packet=pts_time -of csv=p=0 "$file" | sed -n '1p;$p' | tr '\n' ' ')
+  local counted; counted=$(ffprobe -v error -select_streams v -count_packets -show_entries stream=nb_read_packets -of default=nw=1:nk=1 "$file" | head -1)
+  local span; span=$(ffprobe -v error -select_streams v -show_entries packet=pts_time -of default=nw=1:nk=1 "$file" | sed -n '1p;$p' | tr '\n' ' ')
   python3 - "$counted" $span "$fps" <<'EOF' || fail "$file: its frames are not evenly $fps a second ($counted frames over $span)"
 import sys
 count, first, last, fps = int(sys.argv[1]), float(sys.argv[2]), float(sys.argv[3]), int(sys.argv[4])
 sys.exit(0 if count > fps and abs((count - 1) / (last - first) - fps) < 0.05 * fps else 1)
 EOF
   # Picture and sound begin together: a connection's first keyframe and the sound from that moment.
-  local starts; starts=$(ffprobe -v error -show_entries stream=start_time -of csv=p=0 "$file" | tr '\n' ' ')
+  local starts; starts="$(probe v stream=start_time "$file") $(probe a stream=start_time "$file")"
   python3 -c "import sys; a, b = map(float, sys.argv[1:3]); sys.exit(0 if abs(a - b) < 0.1 else 1)" $starts ||
     fail "$file: its streams start at $starts, apart"
   ffmpeg -nostdin -v error -i "$file" -map 0:a -ac 1 -ar 48000 -f s16le "$WORK/sound.raw" -y || fail "no sound in $file"

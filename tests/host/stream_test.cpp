@@ -45,7 +45,8 @@ TEST(StreamTarget, EachPlaceGetsItsMuxerAndRefusalsNameTheFix)
         EXPECT_EQ(target.url, c.url);
         EXPECT_EQ(target.segments, c.segments);
     }
-    for (const std::string bad : {"http://example.org/live", "file:///tmp/x.flv", dir + "/video.flv", std::string()}) {
+    for (const std::string& bad : std::vector<std::string>{"http://example.org/live", "file:///tmp/x.flv",
+                                                          dir + "/video.flv", ""}) {
         SCOPED_TRACE(bad);
         EXPECT_THROW(streamTargetFor(bad), UsageError);
     }
