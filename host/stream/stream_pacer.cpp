@@ -11,7 +11,7 @@ FrameChoice StreamPacer::choose(int64_t frame, double elapsed) const
     const double due = dueAt(frame);
     if (elapsed < due)
         return FrameChoice::Wait;
-    if (elapsed > due + slack_ / fps_)
+    if (elapsed > due + slack_)
         return FrameChoice::Skip;
     return FrameChoice::Draw;
 }

@@ -12,11 +12,13 @@ enum class FrameChoice {
     Skip, // drawing is behind: the frame repeats the last picture, its sound goes out as always
 };
 
-// Frame k is heard k / fps seconds after the stream started. A frame due more than `slackFrames` frames ago is
-// skipped, so that a slow machine sends fewer new pictures but never less sound and never falls behind for good.
+// Frame k is heard k / fps seconds after the stream started. A frame due more than `slackSeconds` ago is
+// skipped, so that a slow machine sends fewer new pictures but never less sound and never falls further behind.
+// Half a second of slack lets a machine that draws a little slower than the rate draw most frames: the stream
+// then runs up to that much behind the wall clock, which a server's buffer takes.
 class StreamPacer {
 public:
-    explicit StreamPacer(int fps, double slackFrames = 1.0) : fps_(fps), slack_(slackFrames) {}
+    explicit StreamPacer(int fps, double slackSeconds = 0.5) : fps_(fps), slack_(slackSeconds) {}
 
     // The choice for frame `frame` when `elapsed` seconds of wall clock have passed since the start.
     FrameChoice choose(int64_t frame, double elapsed) const;

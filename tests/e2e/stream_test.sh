@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # stream_test.sh GLOAMER PLUGIN CASE -- gloamer stream against real servers on 127.0.0.1 (FFmpeg listening for
-# RTMP or SRT, a Python HTTP server in front of HLS), and its refusals. CASE: rtmp, srt, hls, loop or errors.
+# RTMP or SRT, a Python HTTP server in front of HLS), live --to, and the refusals. CASE: rtmp, srt, hls, loop, live
+# or errors.
 # Every wait is bounded; nothing asserts on timing, only on what was received. Exit 77: skipped, with the reason.
 set -u
 GLOAMER=$1 PLUGIN=$2 CASE=$3
@@ -153,6 +154,17 @@ case_loop() {
   [ "$(cat "$WORK/title.txt")" = "c.wav" ] || fail "the title file holds '$(cat "$WORK/title.txt")', not the last track"
 }
 
+# live --to: a capture (SDL's disk driver reading a file of 48 kHz stereo, as if from a sound card) streamed.
+case_live() {
+  ffmpeg -nostdin -loglevel error -f lavfi -i "sine=frequency=600:duration=30:sample_rate=48000" -ac 2 -f s16le "$WORK/in.raw"
+  SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILEIN="$WORK/in.raw" SDL_DISKAUDIOFILE="$WORK/out.raw" timeout 120 \
+    "$GLOAMER" live --device 1 --to - --plugin "$PLUGIN" --size 320x180 --fps 12 --duration 5 \
+    >"$WORK/live.ts" 2>"$WORK/err.txt"
+  local status=$?
+  [ $status -eq 0 ] || fail "gloamer live --to ended with $status: $(cat "$WORK/err.txt")"
+  check_recording "$WORK/live.ts" 600 "$(announced_fps "$WORK/err.txt")"
+}
+
 case_errors() {
   tone "$WORK/tone.wav" 440 5
   local port; port=$(free_port tcp)
@@ -176,7 +188,7 @@ case_errors() {
 }
 
 case "$CASE" in
-  rtmp | srt | hls | loop | errors) "case_$CASE" ;;
+  rtmp | srt | hls | loop | live | errors) "case_$CASE" ;;
   *) echo "unknown case $CASE"; exit 2 ;;
 esac
 [ $failed -eq 0 ] && echo "passed: $CASE"

@@ -74,20 +74,21 @@ TEST(StreamPacer, WaitsDrawsOrSkipsByTheWallClock)
         int64_t frame;
         double elapsed;
         FrameChoice choice;
-    } cases[] = {{0, 0.0, FrameChoice::Draw},     {30, 0.5, FrameChoice::Wait},  {30, 1.0, FrameChoice::Draw},
-                 {30, 1.02, FrameChoice::Draw},   {30, 1.05, FrameChoice::Skip}, {300, 9.99, FrameChoice::Wait},
+    } cases[] = {{0, 0.0, FrameChoice::Draw},   {30, 0.5, FrameChoice::Wait},  {30, 1.0, FrameChoice::Draw},
+                 {30, 1.45, FrameChoice::Draw}, {30, 1.55, FrameChoice::Skip}, {300, 9.99, FrameChoice::Wait},
                  {300, 60.0, FrameChoice::Skip}};
     for (const auto& c : cases)
         EXPECT_EQ(pacer.choose(c.frame, c.elapsed), c.choice) << c.frame << " at " << c.elapsed;
 }
 
-// A machine that draws slower than the frame rate: every frame still goes out on time, fewer of them drawn.
+// A machine that draws slower than the frame rate: every frame still goes out, no later than the slack allows, and
+// as many are drawn as its speed allows.
 TEST(StreamPacer, ASlowDrawerSendsEveryFrameAndStaysOnTheClock)
 {
     const struct {
         double drawSeconds;
         int lowestDrawn, highestDrawn;
-    } cases[] = {{0.01, 300, 300}, {0.05, 150, 230}, {0.2, 30, 80}};
+    } cases[] = {{0.01, 300, 300}, {0.05, 180, 230}, {0.2, 35, 70}};
     for (const auto& c : cases) {
         const StreamPacer pacer(30);
         double now = 0;
@@ -103,7 +104,7 @@ TEST(StreamPacer, ASlowDrawerSendsEveryFrameAndStaysOnTheClock)
         EXPECT_EQ(sent.frames, 300);
         EXPECT_GE(sent.drawn, c.lowestDrawn);
         EXPECT_LE(sent.drawn, c.highestDrawn);
-        EXPECT_LT(now, pacer.dueAt(300) + c.drawSeconds + 0.05); // never behind for good
+        EXPECT_LT(now, pacer.dueAt(300) + 0.5 + c.drawSeconds + 0.05); // never more behind than the slack
     }
 }
 
