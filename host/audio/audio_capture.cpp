@@ -81,4 +81,17 @@ void AudioCapture::copyLatest(AudioTrack& block, int frames) const
     SDL_UnlockAudioDevice(device_);
 }
 
+void AudioCapture::copyFrames(int64_t first, int64_t count, int16_t* into) const
+{
+    std::fill(into, into + count * channelCount, (int16_t)0);
+    SDL_LockAudioDevice(device_);
+    const int64_t oldest = std::max<int64_t>(0, written_ - (int64_t)historyFrames_);
+    for (int64_t frame = std::max(first, oldest); frame < std::min(first + count, written_); ++frame) {
+        const size_t slot = (size_t)(frame % (int64_t)historyFrames_);
+        into[(frame - first) * channelCount] = history_[slot * channelCount];
+        into[(frame - first) * channelCount + 1] = history_[slot * channelCount + 1];
+    }
+    SDL_UnlockAudioDevice(device_);
+}
+
 } // namespace gloamer

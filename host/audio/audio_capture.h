@@ -29,6 +29,10 @@ public:
     // Fills `block` with the newest `frames` frames, oldest first; silence where nothing came in yet.
     void copyLatest(AudioTrack& block, int frames) const;
 
+    // Copies `count` frames from frame `first` of the capture (counted from its start) into `into`, silence for
+    // those not captured yet or older than the history kept (a second).
+    void copyFrames(int64_t first, int64_t count, int16_t* into) const;
+
 private:
     static void SDLCALL store(void* self, Uint8* stream, int length);
 

@@ -69,6 +69,26 @@ int chosenCrf(const VideoQuality& quality, const std::string& codec);
 // --progress FILE: the progress as JSON lines for scripts.
 void addProgressOption(CLI::App& command, std::string& path);
 
+// --to and the encoding, retry and title options of the commands that stream (stream, live --to).
+struct StreamOutputOptions {
+    std::string to;      // empty: not streaming
+    VideoQuality quality;
+    int bitrate = 0;     // kbit/s; 0: what --quality asks at the size and rate
+    int audioKbps = 160;
+    std::string preset = "veryfast";
+    int retry = 10;
+    std::string titleFile;
+    std::string progress;
+    bool quiet = false;
+};
+// `required`: --to must be given (stream); otherwise it turns the command into a stream (live).
+void addStreamOutputOptions(CLI::App& command, StreamOutputOptions& options, bool required);
+// The stream's settings from those options, --size's text and the frame rate; the plug-in path is left empty.
+struct StreamRunOptions;
+StreamRunOptions streamRunOptionsFor(const StreamOutputOptions& options, const std::string& size, int fps);
+// Checks --progress against the inputs and the stream's own files before anything starts.
+void checkStreamProgress(const StreamRunOptions& run, const std::vector<std::string>& inputs);
+
 // --sensitivity X and --calm of the commands that feed a plug-in.
 struct SpectrumShaping;
 void addShapingOptions(CLI::App& command, SpectrumShaping& shaping);
@@ -105,6 +125,7 @@ void addReplayCommand(CLI::App& app, CommandLine& commandLine);
 void addLogoCommand(CLI::App& app, CommandLine& commandLine);
 void addJoinCommand(CLI::App& app, CommandLine& commandLine);
 void addBatchCommand(CLI::App& app, CommandLine& commandLine);
+void addStreamCommand(CLI::App& app, CommandLine& commandLine);
 // Hidden: the completion scripts for bash and zsh, made from the commands added before it.
 void addCompletionCommand(CLI::App& app, CommandLine& commandLine);
 

@@ -1,4 +1,5 @@
 // live_command.cpp -- `gloamer live [--device NAME]`: the plug-in drawing what an audio input hears.
+#include <cmath>
 #include <cstdio>
 #include <memory>
 
@@ -6,6 +7,9 @@
 #include "host/commands/command_line.h"
 #include "host/logo/logo_folder.h"
 #include "host/player/run_visualizer.h"
+#include "host/process/host_error.h"
+#include "host/stream/captured_sound.h"
+#include "host/stream/stream_run.h"
 
 namespace gloamer {
 
@@ -18,10 +22,32 @@ struct LiveOptions {
     std::string size;
     SpectrumShaping shaping;
     double seconds = 0; // 0: until quit
+    StreamOutputOptions stream; // --to: streamed instead of shown
 };
+
+// live --to: the captured sound streamed, at --size (default 1280x720) and --fps (default 30).
+int streamLive(const LiveOptions& options, const CommonOptions& common)
+{
+    if (options.fps != 0 && (options.fps != std::floor(options.fps) || options.fps > 240))
+        throw UsageError("--fps with --to is a whole number of frames a second, 1 to 240");
+    StreamRunOptions run = streamRunOptionsFor(options.stream, options.size.empty() ? "1280x720" : options.size,
+                                               options.fps > 0 ? (int)options.fps : 30);
+    run.shaping = options.shaping;
+    checkStreamProgress(run, {});
+    std::unique_ptr<LogoFolder> logo;
+    run.pluginPath = pluginToRun(common, "", logo);
+    CapturedSound sound(options.device, options.seconds > 0 ? std::optional<double>(options.seconds) : std::nullopt);
+    std::string name = sound.deviceName().empty() ? "the default audio input"
+                       : sound.monitorChosen()    ? "'" + sound.deviceName() + "' (what this computer plays)"
+                                                  : "'" + sound.deviceName() + "'";
+    std::fprintf(run.target.kind == StreamKind::StandardOutput ? stderr : stdout, "Capturing %s.\n", name.c_str());
+    return runStream(run, sound);
+}
 
 int runLive(const LiveOptions& options, const CommonOptions& common)
 {
+    if (!options.stream.to.empty())
+        return streamLive(options, common);
     std::unique_ptr<LogoFolder> logo;
     const std::string plugin = pluginToRun(common, "", logo);
     auto openFeed = [&](bool window) -> std::unique_ptr<AudioFeed> {
@@ -60,12 +86,16 @@ void addLiveCommand(CLI::App& app, CommandLine& commandLine)
         ->type_name("SECONDS");
     addShapingOptions(*live, options->shaping);
     addWindowOptions(*live, options->window, options->size);
+    addStreamOutputOptions(*live, options->stream, false);
     addPluginOption(*live, commandLine.common);
     addLogoOptions(*live, commandLine.common, false);
     live->footer(std::string("Without --device, what this computer plays, where PulseAudio or PipeWire offers the "
-                             "default output's monitor.\nIn the visualizer's window: ") + keysText);
+                             "default output's monitor.\nWith --to the sound is streamed with the pictures "
+                             "(see gloamer stream --help), at --size (default 1280x720) and --fps (default 30).\n"
+                             "In the visualizer's window: ") + keysText);
 
     live->callback([&commandLine, options] {
+        chosenCrf(options->stream.quality, "h264");
         commandLine.action = [&commandLine, options] { return runLive(*options, commandLine.common); };
     });
 }

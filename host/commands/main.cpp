@@ -10,6 +10,7 @@ int main(int argc, char** argv)
     gloamer::addLiveCommand(app, commandLine);
     gloamer::addDevicesCommand(app, commandLine);
     gloamer::addRenderCommand(app, commandLine);
+    gloamer::addStreamCommand(app, commandLine);
     gloamer::addAnalyseCommand(app, commandLine);
     gloamer::addReplayCommand(app, commandLine);
     gloamer::addLogoCommand(app, commandLine);

@@ -45,6 +45,23 @@ std::string progressLine(long frame, long total, double elapsed, const char* sta
     return line.dump();
 }
 
+std::string streamProgressLine(const StreamProgress& progress)
+{
+    const double seconds = progress.elapsed > 0 ? progress.elapsed : 0.0;
+    auto rate = [seconds](int64_t count) { return seconds > 0 ? hundredths(count / seconds) : 0.0; };
+    nlohmann::ordered_json line = {{"frame", progress.frames},
+                                   {"drawn", progress.drawn},
+                                   {"fps", rate(progress.frames)},
+                                   {"drawn_fps", rate(progress.drawn)},
+                                   {"elapsed", hundredths(seconds)},
+                                   {"bytes", progress.bytes},
+                                   {"connected", progress.connected},
+                                   {"title", progress.title},
+                                   {"state", progress.state}};
+    // A title that is not UTF-8 is still a line: its bad bytes become U+FFFD.
+    return line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
 ProgressLines::ProgressLines(const std::string& path, bool overwrite) : path_(path)
 {
     if (path == "-") {

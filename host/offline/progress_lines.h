@@ -1,6 +1,7 @@
 // progress_lines.h -- a render's progress for scripts: one JSON object a line, on a file, a pipe or stdout.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -12,6 +13,20 @@ class PendingFile;
 // {"frame":126,"total":300,"fps":25.3,"elapsed":4.98,"state":"running"}; state is running, done or stopped;
 // a negative total (a length not yet known) is null.
 std::string progressLine(long frame, long total, double elapsedSeconds, const char* state);
+
+// A stream's progress: frames sent (drawn or repeated), of them drawn anew, the rates they come to over the
+// time elapsed, bytes sent, whether a connection stands, the title playing; state running, done, stopped or
+// failed.
+struct StreamProgress {
+    int64_t frames = 0;
+    int64_t drawn = 0;
+    double elapsed = 0;
+    int64_t bytes = 0;
+    bool connected = false;
+    std::string title;
+    const char* state = "running";
+};
+std::string streamProgressLine(const StreamProgress& progress);
 
 // Where --progress sends the lines, once checkProgressFile has passed it: "-" is standard output, a FIFO or
 // character device is written into as it is, and any other name gets a new file of its own, renamed into place
