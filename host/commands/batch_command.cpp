@@ -53,6 +53,8 @@ struct BatchOptions {
     bool joinOnly = false;
     double itemTimeout = 0;
     double readTimeout = 0; // render's --timeout, passed on when given
+    bool overwrite = false;
+    double claimTimeout = defaultClaimExpirySeconds;
 };
 
 std::string number(double value)
@@ -74,6 +76,10 @@ std::vector<std::string> taskArgs(const BatchOptions& options)
         args.insert(args.end(), {"--item-timeout", number(options.itemTimeout)});
     if (options.readTimeout > 0)
         args.insert(args.end(), {"--timeout", number(options.readTimeout)});
+    if (options.overwrite)
+        args.push_back("--overwrite");
+    if (options.claimTimeout != defaultClaimExpirySeconds)
+        args.insert(args.end(), {"--claim-timeout", number(options.claimTimeout)});
     return args;
 }
 
@@ -195,6 +201,8 @@ int runBatchCommand(const BatchOptions& options, const CommonOptions& common)
     job.duration = options.duration;
     job.itemTimeout = options.itemTimeout;
     job.joinOnly = options.joinOnly;
+    job.overwrite = options.overwrite;
+    job.claimExpirySeconds = options.claimTimeout;
     if (options.joinOnly && !job.split.splits()) {
         std::fprintf(stderr, "gloamer: --join-only joins parts: give the --parts or --part-length the tasks had\n");
         return 2;
@@ -289,6 +297,15 @@ void addBatchCommand(CLI::App& app, CommandLine& commandLine)
                       "(render's default: 30)")
         ->check(positiveNumber(false))
         ->type_name("SECONDS");
+    batch->add_flag("-y,--overwrite", options->overwrite,
+                    "Replace a regular file at DIR/NAME that no record of the batch vouches for (a FIFO, device, "
+                    "link or folder is never replaced, nor an item's own input)");
+    batch->add_option("--claim-timeout", options->claimTimeout,
+                      "Take over an item claimed by a task of another machine after this long (one of this machine "
+                      "is taken over as soon as its process has ended)")
+        ->check(positiveNumber(false))
+        ->type_name("SECONDS")
+        ->capture_default_str();
     batch->add_flag("--status", options->status, "Print what is done, failed (and why) and pending; render nothing");
     batch->add_flag("--json", options->json, "The same as --status, as JSON");
     batch->add_option("--emit", options->emit,

@@ -52,6 +52,19 @@ struct RenderOptions {
     int64_t warmup = defaultWarmupFrames;
 };
 
+// What a part's pictures depend on besides its music, so that gloamer join refuses parts of other renders.
+std::string pictureOptionsText(const RenderOptions& options, const CommonOptions& common)
+{
+    char text[256];
+    std::snprintf(text, sizeof text, "%s %d fps %.17g+%.17g crf %d %s %s %s x%.17g calm %d auto %d warm %lld",
+                  options.size.c_str(), options.fps, options.start, options.duration, options.crf,
+                  options.quality.name.c_str(), options.codec.c_str(), options.preset.c_str(),
+                  options.shaping.sensitivity, options.shaping.calm, options.shaping.autoGain,
+                  (long long)options.warmup);
+    return std::string(text) + "\nplugin " + common.pluginPath + "\nlogo " + common.logo + " " +
+           std::to_string(common.logoSize);
+}
+
 int runRender(const RenderOptions& options, const CommonOptions& common)
 {
     OutputRequest output = outputFor(options.output, options.overwrite, options.size);
@@ -100,7 +113,8 @@ int runRender(const RenderOptions& options, const CommonOptions& common)
                         options.warmup);
         output.frameCount = part->endFrame - part->firstFrame;
         output.format.comment = formatPartTag(
-            PartTag{*part, options.fps, held.sampleRate, (int64_t)held.frameCount(), span.firstAudioFrame});
+            PartTag{*part, options.fps, held.sampleRate, (int64_t)held.frameCount(), span.firstAudioFrame,
+                    partOrigin(options.input, pictureOptionsText(options, common), GLOAMER_VERSION)});
     }
     if (counted) {
         const int64_t firstFed = firstFrameAnalysed(options.shaping, part ? part->warmupStart : 0);
