@@ -200,7 +200,8 @@ std::optional<BatchRecord> readRecord(const std::string& path)
         return std::nullopt;
     try {
         BatchRecord record;
-        record.name = pathFrom(value.at("name"));
+        if (value.contains("name")) // records of older batches have none
+            record.name = pathFrom(value.at("name"));
         record.state = value.at("state").get<std::string>();
         record.input = {pathFrom(value.at("input")), value.at("input_size").get<int64_t>(),
                         value.at("input_modified_ns").get<int64_t>()};

@@ -8,8 +8,10 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 
 #include "host/batch/batch_unit.h"
+#include "host/batch/cluster_job.h"
 #include "host/process/host_error.h"
 #include "host/process/interrupt.h"
 #include "host/process/pending_file.h"
@@ -184,6 +186,24 @@ std::string joinRefusal(const BatchTask& task, const BatchItem& item, int count,
     return targetRefusal(task.job, item, task.job.folder + "/" + item.name, recordPath(task.job.folder, item.name));
 }
 
+// Claims an item whose parts are ready and joins them; "" when joined, "claimed" or "skipped" when another task
+// holds it or has joined it, "stopped" at a stop, else why it failed.
+std::string claimAndJoin(BatchTask& task, const BatchItem& item, int count, std::string& detail)
+{
+    const BatchJob& job = task.job;
+    UnitClaim claim(unitClaim(job, item, WorkUnit{0, 0, 1}), job.claimExpirySeconds);
+    if (!claim.held()) {
+        detail = claim.holder();
+        return "claimed";
+    }
+    if (itemDone(job, item)) { // joined by another task while this one looked
+        detail = "joined before";
+        return "skipped";
+    }
+    detail = underBar(task.number, task.total, item.name, [&] { return joinItem(job, task.runner, item, count); });
+    return interruptRequested() ? "stopped" : detail.empty() ? "" : "failed";
+}
+
 // Joins one item's parts; false when a stop ended it.
 bool joinOne(BatchTask& task, const BatchItem& item, int count)
 {
@@ -197,35 +217,22 @@ bool joinOne(BatchTask& task, const BatchItem& item, int count)
         return true;
     }
     bool waiting = false;
-    std::string reason = task.unwritable.empty() ? joinRefusal(task, item, count, waiting) : task.unwritable;
-    if (waiting) {
-        task.say("waiting", item.name, reason);
-        ++task.summary.waiting;
-        return true;
+    std::string detail = task.unwritable.empty() ? joinRefusal(task, item, count, waiting) : task.unwritable;
+    const std::string outcome = waiting ? "waiting" : !detail.empty() ? "failed" : claimAndJoin(task, item, count, detail);
+    if (outcome == "stopped") {
+        task.say("stopped", item.name, "not joined");
+        return false;
     }
-    std::optional<UnitClaim> claim;
-    if (reason.empty()) {
-        claim.emplace(unitClaim(job, item, WorkUnit{0, 0, 1}), job.claimExpirySeconds);
-        if (!claim->held()) {
-            task.say("claimed", item.name, claim->holder());
-            ++task.summary.claimed;
-            return true;
-        }
-        reason = underBar(task.number, task.total, item.name, [&] { return joinItem(job, task.runner, item, count); });
-        if (interruptRequested()) {
-            task.say("stopped", item.name, "not joined");
-            return false;
-        }
-    }
-    if (reason.empty()) {
+    if (outcome.empty()) {
         task.say("joined", item.name, std::to_string(count) + " parts");
         ++task.summary.joined;
-    } else {
-        task.say("failed", item.name, reason);
-        if (task.unwritable.empty())
-            recordFailure(record, target, item, optionsText(job), reason);
-        ++task.summary.failed;
+        return true;
     }
+    task.say(outcome, item.name, detail);
+    ++(outcome == "waiting" ? task.summary.waiting : outcome == "claimed" ? task.summary.claimed
+       : outcome == "skipped" ? task.summary.skipped : task.summary.failed);
+    if (outcome == "failed" && task.unwritable.empty())
+        recordFailure(record, target, item, optionsText(job), detail);
     return true;
 }
 
@@ -342,7 +349,7 @@ std::vector<PartState> partStatesOf(const BatchJob& job, const BatchItem& item, 
 
 BatchSummary runBatchWith(const BatchJob& job, ChildRunner& runner)
 {
-    BatchTask task{job, runner, takeShare(job)};
+    BatchTask task{job, runner, takeShare(job), "", {}, 0, 0};
     task.total = (int)(task.plan.share.size() + task.plan.joins.size());
     // Without a folder of its own the batch can record nothing: every item fails, with the reason.
     task.unwritable = prepareWorkFolder(job);

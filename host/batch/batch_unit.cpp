@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -138,6 +139,8 @@ std::vector<std::string> joinCommand(const BatchJob& job, const BatchItem& item,
 std::string targetRefusal(const BatchJob& job, const BatchItem& item, const std::string& target,
                           const std::string& recordFile)
 {
+    if (isSpecialFile(recordFile))
+        return "the record '" + recordFile + "' is not a regular file: it is left alone, and nothing can be recorded";
     struct stat info;
     if (lstat(target.c_str(), &info) != 0)
         return errno == ENOENT ? "" : "cannot look at '" + target + "': " + std::strerror(errno);

@@ -103,6 +103,8 @@ std::vector<std::string> pictureArgs(const BatchOptions& options, const CommonOp
         args.insert(args.end(), {"--quality", options.quality.name});
     if (options.shaping.calm)
         args.push_back("--calm");
+    if (options.shaping.autoGain)
+        args.push_back("--auto-sensitivity");
     if (!common.pluginPath.empty())
         args.insert(args.end(), {"--plugin", absolute(common.pluginPath)});
     if (!common.logo.empty())
@@ -347,13 +349,16 @@ void addBatchCommand(CLI::App& app, CommandLine& commandLine)
     batch->footer(
         "Each item renders in a process of its own to a temporary name, then moves to DIR/NAME.FORMAT, and a record "
         "in DIR/.gloamer-batch/records says it is done. A rerun skips done items and renders the rest again.\n"
+        "A file at DIR/NAME.FORMAT that no record vouches for is left alone and its item fails (--overwrite replaces "
+        "a regular file; a FIFO, device, link or an item's own input never). Each item is claimed first, so two "
+        "batches over one DIR never render the same item.\n"
         "Which items a task takes: --shard I/N; else, in a Slurm job array, SLURM_ARRAY_TASK_ID minus "
         "SLURM_ARRAY_TASK_MIN of SLURM_ARRAY_TASK_COUNT tasks; else, in a Kubernetes Indexed Job, "
         "JOB_COMPLETION_INDEX of --shards N; else all. Task I of N takes items I, I+N, I+2N...\n"
         "With --parts or --part-length each part renders to DIR/.gloamer-batch/parts as an item of its own; a task "
         "that takes every item (no shard) then joins each input's parts into DIR/NAME.FORMAT and removes them; "
         "an emitted job joins in a step of its own after the render tasks (--join-only).\n"
-        "Exit status: 0 all done, 1 any failed, 2 wrong command line, 130 stopped by Ctrl-C (what finished is kept).");
+        "Exit status: 0 all done, 1 any failed or claimed by another task, 2 wrong command line, 130 stopped by Ctrl-C (what finished is kept).");
     batch->callback([&commandLine, options] {
         options->crf = chosenCrf(options->quality, options->codec);
         commandLine.action = [&commandLine, options] { return runBatchCommand(*options, commandLine.common); };

@@ -74,13 +74,12 @@ std::string musicFingerprint(const std::string& input)
 {
     if (input.empty())
         return "demo";
-    int file = open(input.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     struct stat info;
-    if (file < 0 || fstat(file, &info) != 0 || !S_ISREG(info.st_mode)) {
-        if (file >= 0)
-            close(file);
+    if (stat(input.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return shortSha256("name " + input); // a FIFO is not even opened: its writer waits for the render
+    int file = open(input.c_str(), O_RDONLY | O_CLOEXEC);
+    if (file < 0)
         return shortSha256("name " + input);
-    }
     std::string bytes = "size " + std::to_string((long long)info.st_size) + "\n";
     char buffer[65536];
     ssize_t got;
