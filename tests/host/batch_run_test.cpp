@@ -180,6 +180,7 @@ std::vector<Hostile> hostileCases()
         {"data loss", "a link to the user's file, even with --overwrite",
          [video](const Folders& f) {
              write(f.root / "mine.mp4", "the user's own video");
+             fs::create_directories(f.out);
              fs::create_symlink(f.root / "mine.mp4", video(f));
          },
          "song.wav", true, "failed", "is a link", 0,
@@ -209,7 +210,7 @@ std::vector<Hostile> hostileCases()
          }, "song.wav", false, "failed", "not a regular file", 0,
          [record](const Folders& f) { EXPECT_TRUE(fs::is_fifo(record(f))); }},
         {"tasks that fight", "claimed by a live task of this machine", [claim](const Folders& f) {
-             write(claim(f), gloamer::claimText(gloamer::hostName(), (long)getpid(), 4102444800, "other"));
+             write(claim(f), gloamer::claimText(gloamer::hostName(), (long)getpid(), (int64_t)time(nullptr), "other"));
          }, "song.wav", false, "claimed", "process " + std::to_string(getpid()), 0,
          [video](const Folders& f) { EXPECT_FALSE(fs::exists(video(f))); }},
         {"tasks that fight", "claimed by a live task of another machine, long ago", [claim](const Folders& f) {
