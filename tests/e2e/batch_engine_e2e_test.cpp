@@ -108,10 +108,17 @@ TEST(BatchEngine, BatchKilledOutrightLeavesNoVideoBehind)
     const pid_t batch =
         start(with({"batch", (folder / "list.txt").string(), "-o", (folder / "out").string()}, small),
               folder / "batch.log", folder / "batch.err");
-    // Once the render writes, the batch alone is killed outright.
-    for (int wait = 0; wait < 1200 && (!fs::exists(work) || fs::is_empty(work)); ++wait)
+    // Once the render has written frames (a video it would keep when stopped), the batch alone is killed outright.
+    auto framesWritten = [&] {
+        std::error_code error;
+        for (fs::directory_iterator entry(work, error), end; !error && entry != end; entry.increment(error))
+            if (entry->is_regular_file(error) && entry->file_size(error) > 20000)
+                return true;
+        return false;
+    };
+    for (int wait = 0; wait < 1200 && !framesWritten(); ++wait)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    ASSERT_FALSE(fs::is_empty(work)) << "the render never began: " << read(folder / "batch.err");
+    ASSERT_TRUE(framesWritten()) << "the render never wrote: " << read(folder / "batch.err");
     kill(batch, SIGKILL);
     EXPECT_EQ(finish(batch), 128 + SIGKILL);
     // The render is stopped with it and what it wrote goes: nothing waits there for a later batch.
