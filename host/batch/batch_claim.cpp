@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -142,7 +143,7 @@ bool UnitClaim::takeOverStale(const std::string& seen)
         const bool ended = holder->host == hostName() && processHasEnded(holder->pid);
         if (!ended && age < expirySeconds_) {
             holder_ = "claimed by another task: host " + holder->host + ", process " + std::to_string(holder->pid) +
-                      ", " + std::to_string(age) + " s ago";
+                      ", " + std::to_string(std::max<int64_t>(0, age)) + " s ago";
             return false;
         }
     }

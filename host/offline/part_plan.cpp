@@ -1,10 +1,6 @@
 // part_plan.cpp -- cutting a render into keyframe-aligned parts, and the tag that names a part and what made it.
 #include "host/offline/part_plan.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cinttypes>
@@ -69,38 +65,15 @@ std::string shortSha256(const std::string& bytes)
     return hex;
 }
 
-// A regular file's size and first MiB; a stream, pipe or device (read once) is known by its name alone.
-std::string musicFingerprint(const std::string& input)
-{
-    if (input.empty())
-        return "demo";
-    struct stat info;
-    if (stat(input.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
-        return shortSha256("name " + input); // a FIFO is not even opened: its writer waits for the render
-    int file = open(input.c_str(), O_RDONLY | O_CLOEXEC);
-    if (file < 0)
-        return shortSha256("name " + input);
-    std::string bytes = "size " + std::to_string((long long)info.st_size) + "\n";
-    char buffer[65536];
-    ssize_t got;
-    size_t taken = 0;
-    while (taken < (1u << 20) && (got = read(file, buffer, sizeof buffer)) > 0) {
-        bytes.append(buffer, (size_t)got);
-        taken += (size_t)got;
-    }
-    close(file);
-    return shortSha256(bytes);
-}
-
 } // namespace
 
-std::string partOrigin(const std::string& input, const std::string& options, const std::string& version)
+std::string partOrigin(const std::string& musicOpening, const std::string& options, const std::string& version)
 {
     std::string safeVersion = version;
     for (char& c : safeVersion)
         if (!std::isgraph((unsigned char)c))
             c = '_';
-    return "input " + musicFingerprint(input) + " options " + shortSha256(options) + " gloamer " + safeVersion;
+    return "input " + shortSha256(musicOpening) + " options " + shortSha256(options) + " gloamer " + safeVersion;
 }
 
 std::string originDifference(const std::string& a, const std::string& b)

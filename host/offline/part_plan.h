@@ -43,10 +43,10 @@ struct PartTag {
     std::string origin;          // what made it (partOrigin); empty in a part of an older gloamer
 };
 
-// What made a part, so that parts of different renders are never joined: "input I options O gloamer V", I a
-// fingerprint of the music (its size and the SHA-256 of its first MiB; of its name for a stream; "demo"), O
-// the SHA-256 of the options that shape the pictures, V gloamer's version.
-std::string partOrigin(const std::string& input, const std::string& options, const std::string& version);
+// What made a part, so that parts of different renders are never joined: "input I options O gloamer V", I the
+// SHA-256 of `musicOpening` (the first seconds of the music as decoded, so that a file and the same music piped
+// agree), O that of the options that shape the pictures, V gloamer's version.
+std::string partOrigin(const std::string& musicOpening, const std::string& options, const std::string& version);
 // How two parts' origins differ, in words ("other music", "other options", "another gloamer"); "" when they do not.
 std::string originDifference(const std::string& a, const std::string& b);
 
