@@ -18,6 +18,65 @@
 
 namespace gloamer {
 
+namespace {
+
+volatile pid_t keptChild = 0;
+volatile sig_atomic_t passedOnByKeeper = 0;
+
+// The keeper passes a stop sent by a process (the batch, or anyone) on once; a terminal's Ctrl-C reaches the
+// render by itself, as it is in the same process group.
+void onStopInKeeper(int number, siginfo_t* info, void*)
+{
+    if ((number == SIGINT && info->si_code > 0) || passedOnByKeeper || keptChild <= 0)
+        return;
+    passedOnByKeeper = 1;
+    kill(keptChild, SIGTERM);
+}
+
+// The process between the batch and its child, async-signal-safe calls only: it runs the child, passes stops on,
+// and when the batch has gone meanwhile (killed outright) removes what the child wrote at `output`, which no one
+// else would. Ends with the child's status, or 128 + the signal that ended it.
+[[noreturn]] void keepChild(char* const* argv, const char* output, pid_t batch)
+{
+    sigset_t stops, before;
+    sigemptyset(&stops);
+    for (int number : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&stops, number);
+    sigprocmask(SIG_BLOCK, &stops, &before); // a stop now waits until it can be passed on
+    const pid_t keeper = getpid();
+    const pid_t child = fork();
+    if (child < 0)
+        _exit(127);
+    if (child == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL); // the keeper dies before the child only when killed outright
+        if (getppid() != keeper)
+            _exit(127);
+        sigprocmask(SIG_SETMASK, &before, nullptr);
+        execv("/proc/self/exe", argv);
+        const char message[] = "gloamer: cannot run gloamer itself for the render\n";
+        ssize_t ignored = write(STDERR_FILENO, message, sizeof message - 1);
+        (void)ignored;
+        _exit(127);
+    }
+    keptChild = child;
+    struct sigaction action = {};
+    action.sa_sigaction = onStopInKeeper;
+    action.sa_flags = SA_SIGINFO | SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    for (int number : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(number, &action, nullptr);
+    close(STDERR_FILENO); // the batch reads the pipe until the child's end of it closes
+    sigprocmask(SIG_SETMASK, &before, nullptr);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (getppid() != batch)
+        unlink(output);
+    _exit(WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status));
+}
+
+} // namespace
+
 std::string ownProgramPath()
 {
     char path[4096];
@@ -27,7 +86,7 @@ std::string ownProgramPath()
     return std::string(path, (size_t)length);
 }
 
-ChildOutcome runOwnProgram(const std::vector<std::string>& arguments, double timeLimit)
+ChildOutcome runOwnProgram(const std::vector<std::string>& arguments, double timeLimit, const std::string& output)
 {
     std::vector<char*> argv;
     std::string name = "gloamer";
@@ -56,6 +115,8 @@ ChildOutcome runOwnProgram(const std::vector<std::string>& arguments, double tim
         if (null >= 0)
             dup2(null, STDOUT_FILENO);
         dup2(pipeEnds[1], STDERR_FILENO);
+        if (!output.empty())
+            keepChild(argv.data(), output.c_str(), parent);
         execv("/proc/self/exe", argv.data());
         const char message[] = "gloamer: cannot run gloamer itself for the render\n";
         ssize_t ignored = write(STDERR_FILENO, message, sizeof message - 1);

@@ -17,8 +17,30 @@ constexpr double stopGraceSeconds = 5;
 
 // Runs this very program (/proc/self/exe) with `arguments`, its stdout discarded and its stderr read, and waits
 // for it. A stop request (Ctrl-C, SIGTERM) seen meanwhile is passed on to it as SIGTERM. Past `timeLimit`
-// seconds (0: none) it gets SIGTERM, and SIGKILL stopGraceSeconds later. Throws HostError when it cannot be started.
-ChildOutcome runOwnProgram(const std::vector<std::string>& arguments, double timeLimit = 0);
+// seconds (0: none) it gets SIGTERM, and SIGKILL stopGraceSeconds later. Should this process end first, even by
+// SIGKILL, the child is stopped and a small keeper process it runs under removes `output` (the file the child
+// writes, which only this process would move into place; none when empty). Throws HostError when it cannot be
+// started.
+ChildOutcome runOwnProgram(const std::vector<std::string>& arguments, double timeLimit = 0,
+                           const std::string& output = "");
+
+// The seam between a batch and the processes that render and join its items: the real one runs gloamer
+// itself, a test's writes what it is told to.
+class ChildRunner {
+public:
+    virtual ~ChildRunner() = default;
+    // Runs gloamer with `arguments` (its output named by -o is `output`) and waits for it.
+    virtual ChildOutcome run(const std::vector<std::string>& arguments, double timeLimit,
+                             const std::string& output) = 0;
+};
+
+class OwnProgramRunner : public ChildRunner {
+public:
+    ChildOutcome run(const std::vector<std::string>& arguments, double timeLimit, const std::string& output) override
+    {
+        return runOwnProgram(arguments, timeLimit, output);
+    }
+};
 
 // What ended it, in words: its time limit when it ran past it, else the last line when it wrote one, else its
 // status or signal.

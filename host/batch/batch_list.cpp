@@ -1,15 +1,23 @@
 // batch_list.cpp -- reads a batch's list or walks its folder, and gives every input a distinct output name.
 #include "host/batch/batch_list.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <set>
 
+#include "host/batch/batch_record.h"
 #include "host/media/media_input.h"
 #include "host/process/host_error.h"
+#include "host/process/interrupt.h"
 
 namespace gloamer {
 
@@ -80,71 +88,124 @@ void settleNames(std::vector<BatchItem>& items, const std::vector<std::string>& 
 
 } // namespace
 
+namespace {
+
+// Stops a long read of a list or a walk of a folder at Ctrl-C or SIGTERM, as the rest of the batch stops.
+void stopIfAsked()
+{
+    if (interruptRequested())
+        throw StopRequested();
+}
+
+void walkFolder(const std::string& list, const std::string& outputFolder, std::vector<BatchItem>& items,
+                std::vector<std::string>& stems)
+{
+    std::error_code error;
+    const fs::path root = absoluteClean(list);
+    const fs::path skipped = absoluteClean(outputFolder);
+    if (isUnder(root, skipped))
+        throw HostError("the output folder '" + outputFolder + "' holds the folder of music '" + list +
+                        "': its videos would be taken as music on the next run; choose another output folder");
+    std::vector<fs::path> found;
+    fs::recursive_directory_iterator walk(root, fs::directory_options::skip_permission_denied, error);
+    if (error)
+        throw HostError("cannot read the folder '" + list + "': " + error.message());
+    for (auto end = fs::recursive_directory_iterator(); walk != end; walk.increment(error)) {
+        if (error)
+            throw HostError("cannot read the folder '" + list + "': " + error.message());
+        stopIfAsked();
+        // A folder that was once a batch's output keeps its parts and work there: never music.
+        if (isUnder(absoluteClean(walk->path()), skipped) || walk->path().filename() == batchStateFolderName) {
+            walk.disable_recursion_pending();
+            continue;
+        }
+        if (walk->is_regular_file(error) && isMediaFile(walk->path()))
+            found.push_back(walk->path());
+    }
+    std::sort(found.begin(), found.end());
+    for (const fs::path& path : found) {
+        items.push_back({path.string(), "", ""});
+        stems.push_back(path.lexically_relative(root).replace_extension().string());
+    }
+}
+
+BatchItem listEntry(const std::string& entry, const fs::path& folder, std::vector<std::string>& stems)
+{
+    BatchItem item{entry, "", ""};
+    if (entry == "-") {
+        item.problem = "standard input cannot be an item of a batch";
+        stems.push_back("standard-input");
+    } else if (entry[0] == '-') {
+        // Every entry is an input: one that looks like an option is refused rather than guessed at.
+        item.problem = "begins with '-', as an option does: write it as ./" + entry;
+        stems.push_back(fs::path(entry).stem().string());
+    } else if (isStreamName(entry)) {
+        stems.push_back(streamStem(entry));
+    } else {
+        fs::path path = fs::path(entry).is_absolute() ? fs::path(entry) : folder / entry;
+        item.input = path.lexically_normal().string();
+        stems.push_back(path.stem().string());
+        std::error_code statError;
+        fs::file_status status = fs::status(path, statError);
+        if (status.type() == fs::file_type::not_found)
+            item.problem = "no such file";
+        else if (status.type() == fs::file_type::directory)
+            item.problem = "is a folder (give the folder itself as the list to render what it holds)";
+        else if (statError)
+            item.problem = "cannot be read: " + statError.message();
+    }
+    return item;
+}
+
+// Reads a list that is a regular file, and nothing else: a FIFO or device (/dev/urandom) would never end.
+void readListFile(const std::string& list, std::vector<BatchItem>& items, std::vector<std::string>& stems)
+{
+    int descriptor = open(list.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0)
+        throw HostError("cannot read the list '" + list + "': " + std::strerror(errno));
+    struct stat info;
+    if (fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(descriptor);
+        throw HostError("the list '" + list + "' is not a regular file or a folder (a pipe or device is not read "
+                        "as a list): give a text file with one input a line, or a folder");
+    }
+    FILE* file = fdopen(descriptor, "r");
+    if (!file) {
+        close(descriptor);
+        throw HostError("cannot read the list '" + list + "'");
+    }
+    const fs::path folder = fs::path(list).parent_path();
+    std::string line;
+    for (int c = 0; c != EOF;) {
+        line.clear();
+        while ((c = std::getc(file)) != EOF && c != '\n')
+            line += (char)c;
+        if (interruptRequested()) {
+            std::fclose(file);
+            throw StopRequested();
+        }
+        std::string entry = trimmed(line);
+        if (!entry.empty() && entry[0] != '#')
+            items.push_back(listEntry(entry, folder, stems));
+    }
+    const bool readFailed = std::ferror(file);
+    std::fclose(file);
+    if (readFailed)
+        throw HostError("cannot read the list '" + list + "'");
+}
+
+} // namespace
+
 std::vector<BatchItem> readBatchList(const std::string& list, const std::string& extension,
                                      const std::string& outputFolder)
 {
     std::vector<BatchItem> items;
     std::vector<std::string> stems;
     std::error_code error;
-    if (fs::is_directory(list, error)) {
-        const fs::path root = absoluteClean(list);
-        const fs::path skipped = absoluteClean(outputFolder);
-        if (isUnder(root, skipped))
-            throw HostError("the output folder '" + outputFolder + "' holds the folder of music '" + list +
-                            "': its videos would be taken as music on the next run; choose another output folder");
-        std::vector<fs::path> found;
-        fs::recursive_directory_iterator walk(root, fs::directory_options::skip_permission_denied, error);
-        if (error)
-            throw HostError("cannot read the folder '" + list + "': " + error.message());
-        for (auto end = fs::recursive_directory_iterator(); walk != end; walk.increment(error)) {
-            if (error)
-                throw HostError("cannot read the folder '" + list + "': " + error.message());
-            if (isUnder(absoluteClean(walk->path()), skipped)) {
-                walk.disable_recursion_pending();
-                continue;
-            }
-            if (walk->is_regular_file(error) && isMediaFile(walk->path()))
-                found.push_back(walk->path());
-        }
-        std::sort(found.begin(), found.end());
-        for (const fs::path& path : found) {
-            items.push_back({path.string(), "", ""});
-            stems.push_back(path.lexically_relative(root).replace_extension().string());
-        }
-    } else {
-        std::ifstream in(list);
-        if (!in)
-            throw HostError("cannot read the list '" + list + "'");
-        const fs::path folder = fs::path(list).parent_path();
-        std::string line;
-        while (std::getline(in, line)) {
-            std::string entry = trimmed(line);
-            if (entry.empty() || entry[0] == '#')
-                continue;
-            BatchItem item{entry, "", ""};
-            if (entry == "-") {
-                item.problem = "standard input cannot be an item of a batch";
-                stems.push_back("standard-input");
-            } else if (isStreamName(entry)) {
-                stems.push_back(streamStem(entry));
-            } else {
-                fs::path path = fs::path(entry).is_absolute() ? fs::path(entry) : folder / entry;
-                item.input = path.lexically_normal().string();
-                stems.push_back(path.stem().string());
-                std::error_code statError;
-                fs::file_status status = fs::status(path, statError);
-                if (status.type() == fs::file_type::not_found)
-                    item.problem = "no such file";
-                else if (status.type() == fs::file_type::directory)
-                    item.problem = "is a folder (give the folder itself as the list to render what it holds)";
-                else if (statError)
-                    item.problem = "cannot be read: " + statError.message();
-            }
-            items.push_back(item);
-        }
-        if (in.bad())
-            throw HostError("cannot read the list '" + list + "'");
-    }
+    if (fs::is_directory(list, error))
+        walkFolder(list, outputFolder, items, stems);
+    else
+        readListFile(list, items, stems);
     settleNames(items, stems, extension);
     return items;
 }

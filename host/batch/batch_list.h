@@ -15,8 +15,9 @@ struct BatchItem {
 // The items of `list`: a text file with one input a line (blank lines and lines starting with # skipped), or a
 // folder, whose audio and video files are taken recursively in sorted order with their relative paths mirrored
 // in the names. Every output name ends in `.extension`; inputs that would share one get "-2", "-3"... in list
-// order. Nothing under `outputFolder` is taken from a folder: the videos a batch made are not its inputs.
-// Throws HostError when the list itself cannot be read.
+// order. Nothing under `outputFolder` or any batch's own folder is taken from a folder. An entry beginning with
+// `-` is an item with a problem, never an option. Throws HostError when the list itself cannot be read or is
+// neither a regular file nor a folder, StopRequested at Ctrl-C or SIGTERM.
 std::vector<BatchItem> readBatchList(const std::string& list, const std::string& extension,
                                      const std::string& outputFolder);
 

@@ -56,6 +56,8 @@ struct BatchOptions {
     bool joinOnly = false;
     double itemTimeout = 0;
     double readTimeout = 0; // render's --timeout, passed on when given
+    bool overwrite = false;
+    double claimTimeout = defaultClaimExpirySeconds;
 };
 
 std::string number(double value)
@@ -77,6 +79,10 @@ std::vector<std::string> taskArgs(const BatchOptions& options)
         args.insert(args.end(), {"--item-timeout", number(options.itemTimeout)});
     if (options.readTimeout > 0)
         args.insert(args.end(), {"--timeout", number(options.readTimeout)});
+    if (options.overwrite)
+        args.push_back("--overwrite");
+    if (options.claimTimeout != defaultClaimExpirySeconds)
+        args.insert(args.end(), {"--claim-timeout", number(options.claimTimeout)});
     return args;
 }
 
@@ -100,6 +106,8 @@ std::vector<std::string> pictureArgs(const BatchOptions& options, const CommonOp
         args.insert(args.end(), {"--quality", options.quality.name});
     if (options.shaping.calm)
         args.push_back("--calm");
+    if (options.shaping.autoGain)
+        args.push_back("--auto-sensitivity");
     if (!common.pluginPath.empty())
         args.insert(args.end(), {"--plugin", absolute(common.pluginPath)});
     if (!common.logo.empty())
@@ -212,6 +220,8 @@ int runBatchCommand(const BatchOptions& options, const CommonOptions& common)
     job.duration = options.duration;
     job.itemTimeout = options.itemTimeout;
     job.joinOnly = options.joinOnly;
+    job.overwrite = options.overwrite;
+    job.claimExpirySeconds = options.claimTimeout;
     if (options.joinOnly && !job.split.splits()) {
         std::fprintf(stderr, "gloamer: --join-only joins parts: give the --parts or --part-length the tasks had\n");
         return 2;
@@ -307,6 +317,15 @@ void addBatchCommand(CLI::App& app, CommandLine& commandLine)
                       "(render's default: 30)")
         ->check(positiveNumber(false))
         ->type_name("SECONDS");
+    batch->add_flag("-y,--overwrite", options->overwrite,
+                    "Replace a regular file at DIR/NAME that no record of the batch vouches for (a FIFO, device, "
+                    "link or folder is never replaced, nor an item's own input)");
+    batch->add_option("--claim-timeout", options->claimTimeout,
+                      "Take over an item claimed by a task of another machine after this long (one of this machine "
+                      "is taken over as soon as its process has ended)")
+        ->check(positiveNumber(false))
+        ->type_name("SECONDS")
+        ->capture_default_str();
     batch->add_flag("--status", options->status, "Print what is done, failed (and why) and pending; render nothing");
     batch->add_flag("--json", options->json, "The same as --status, as JSON");
     batch->add_option("--emit", options->emit,
@@ -367,13 +386,16 @@ void addBatchCommand(CLI::App& app, CommandLine& commandLine)
     batch->footer(
         "Each item renders in a process of its own to a temporary name, then moves to DIR/NAME.FORMAT, and a record "
         "in DIR/.gloamer-batch/records says it is done. A rerun skips done items and renders the rest again.\n"
+        "A file at DIR/NAME.FORMAT that no record vouches for is left alone and its item fails (--overwrite replaces "
+        "a regular file; a FIFO, device, link or an item's own input never). Each item is claimed first, so two "
+        "batches over one DIR never render the same item.\n"
         "Which items a task takes: --shard I/N; else, in a Slurm job array, SLURM_ARRAY_TASK_ID minus "
         "SLURM_ARRAY_TASK_MIN of SLURM_ARRAY_TASK_COUNT tasks; else, in a Kubernetes Indexed Job, "
         "JOB_COMPLETION_INDEX of --shards N; else all. Task I of N takes items I, I+N, I+2N...\n"
         "With --parts or --part-length each part renders to DIR/.gloamer-batch/parts as an item of its own; a task "
         "that takes every item (no shard) then joins each input's parts into DIR/NAME.FORMAT and removes them; "
         "an emitted job joins in a step of its own after the render tasks (--join-only).\n"
-        "Exit status: 0 all done, 1 any failed, 2 wrong command line, 130 stopped by Ctrl-C (what finished is kept).");
+        "Exit status: 0 all done, 1 any failed or claimed by another task, 2 wrong command line, 130 stopped by Ctrl-C (what finished is kept).");
     batch->callback([&commandLine, options] {
         options->crf = chosenCrf(options->quality, options->codec);
         commandLine.action = [&commandLine, options] { return runBatchCommand(*options, commandLine.common); };

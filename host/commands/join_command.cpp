@@ -52,6 +52,10 @@ std::vector<Part> partsInOrder(const std::vector<std::string>& paths)
             tag.fps != first.fps || tag.sampleRate != first.sampleRate || tag.trackFrames != first.trackFrames ||
             tag.firstAudioFrame != first.firstAudioFrame)
             throw HostError("'" + parts[i].path + "' is a part of another render than '" + parts[0].path + "'");
+        const std::string difference = originDifference(tag.origin, first.origin);
+        if (!difference.empty())
+            throw HostError("'" + parts[i].path + "' was rendered from " + difference + " than '" + parts[0].path +
+                            "': join only the parts of one render");
         if (i > 0 && tag.plan.index == parts[i - 1].tag.plan.index)
             throw HostError("'" + parts[i - 1].path + "' and '" + parts[i].path + "' are both part " +
                             std::to_string(tag.plan.index) + "/" + std::to_string(tag.plan.count));

@@ -1,5 +1,6 @@
 // render_command.cpp -- gloamer render: the visualizer drawn offline, frame by frame, into a video with the music.
 
+#include <algorithm>
 #include <cctype>
 #include <csignal>
 #include <cstdio>
@@ -52,6 +53,31 @@ struct RenderOptions {
     int64_t warmup = defaultWarmupFrames;
 };
 
+// What a part's pictures depend on besides its music, so that gloamer join refuses parts of other renders.
+std::string pictureOptionsText(const RenderOptions& options, const CommonOptions& common)
+{
+    char text[256];
+    // --warmup is a part's own: it draws frames it does not write.
+    std::snprintf(text, sizeof text, "%s %d fps %.17g+%.17g crf %d %s %s %s x%.17g calm %d auto %d",
+                  options.size.c_str(), options.fps, options.start, options.duration, options.crf,
+                  options.quality.name.c_str(), options.codec.c_str(), options.preset.c_str(),
+                  options.shaping.sensitivity, options.shaping.calm, options.shaping.autoGain);
+    return std::string(text) + "\nplugin " + common.pluginPath + "\nlogo " + common.logo + " " +
+           std::to_string(common.logoSize);
+}
+
+// The first seconds of the music as decoded, for a part's origin: a part of a file and one of the same music
+// piped have the same.
+std::string musicOpening(const std::string& input, bool counted, const AudioTrack& held)
+{
+    constexpr double seconds = 10;
+    const AudioTrack track = counted ? loadAudioSpan(input, 0, seconds) : AudioTrack{};
+    const AudioTrack& opening = counted ? track : held;
+    const size_t frames = std::min<size_t>(opening.heldFrames(), (size_t)(seconds * opening.sampleRate));
+    return std::to_string(opening.sampleRate) + " Hz " + std::to_string(opening.channelCount) + "\n" +
+           std::string((const char*)opening.samples.data(), frames * (size_t)opening.channelCount * 2);
+}
+
 int runRender(const RenderOptions& options, const CommonOptions& common)
 {
     OutputRequest output = outputFor(options.output, options.overwrite, options.size);
@@ -102,7 +128,9 @@ int runRender(const RenderOptions& options, const CommonOptions& common)
                         options.warmup);
         output.frameCount = part->endFrame - part->firstFrame;
         output.format.comment = formatPartTag(
-            PartTag{*part, options.fps, held.sampleRate, (int64_t)held.frameCount(), span.firstAudioFrame});
+            PartTag{*part, options.fps, held.sampleRate, (int64_t)held.frameCount(), span.firstAudioFrame,
+                    partOrigin(musicOpening(options.input, counted, held), pictureOptionsText(options, common),
+                               GLOAMER_VERSION)});
     }
     if (counted) {
         const int64_t firstFed = firstFrameAnalysed(options.shaping, part ? part->warmupStart : 0);

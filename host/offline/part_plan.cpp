@@ -1,9 +1,15 @@
-// part_plan.cpp -- cutting a render into keyframe-aligned parts, and the tag that names a part.
+// part_plan.cpp -- cutting a render into keyframe-aligned parts, and the tag that names a part and what made it.
 #include "host/offline/part_plan.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cinttypes>
 #include <cstdio>
+
+extern "C" {
+#include <libavutil/mem.h>
+#include <libavutil/sha.h>
+}
 
 #include "host/process/host_error.h"
 
@@ -36,6 +42,59 @@ PartPlan planPart(int64_t totalFrames, int keyframeInterval, const PartRequest& 
     return plan;
 }
 
+namespace {
+
+// The first 32 hex digits of the SHA-256 of `bytes`: plenty to tell renders apart.
+std::string shortSha256(const std::string& bytes)
+{
+    AVSHA* sha = av_sha_alloc();
+    if (!sha || av_sha_init(sha, 256) < 0) {
+        av_free(sha);
+        throw HostError("out of memory");
+    }
+    av_sha_update(sha, (const uint8_t*)bytes.data(), (unsigned)bytes.size());
+    unsigned char digest[32];
+    av_sha_final(sha, digest);
+    av_free(sha);
+    std::string hex;
+    for (int i = 0; i < 16; ++i) {
+        char two[3];
+        std::snprintf(two, sizeof two, "%02x", digest[i]);
+        hex += two;
+    }
+    return hex;
+}
+
+} // namespace
+
+std::string partOrigin(const std::string& musicOpening, const std::string& options, const std::string& version)
+{
+    std::string safeVersion = version;
+    for (char& c : safeVersion)
+        if (!std::isgraph((unsigned char)c))
+            c = '_';
+    return "input " + shortSha256(musicOpening) + " options " + shortSha256(options) + " gloamer " + safeVersion;
+}
+
+std::string originDifference(const std::string& a, const std::string& b)
+{
+    if (a == b)
+        return "";
+    auto field = [](const std::string& origin, const char* name) {
+        const std::string key = std::string(name) + " ";
+        size_t at = origin.find(key);
+        if (at == std::string::npos)
+            return std::string();
+        at += key.size();
+        return origin.substr(at, origin.find(' ', at) - at);
+    };
+    if (field(a, "input") != field(b, "input"))
+        return "other music";
+    if (field(a, "options") != field(b, "options"))
+        return "other options";
+    return "another gloamer";
+}
+
 std::string formatPartTag(const PartTag& tag)
 {
     char text[256];
@@ -44,7 +103,7 @@ std::string formatPartTag(const PartTag& tag)
                   " frames from %" PRId64,
                   tag.plan.index, tag.plan.count, tag.plan.firstFrame, tag.plan.endFrame, tag.plan.totalFrames,
                   tag.fps, tag.sampleRate, tag.trackFrames, tag.firstAudioFrame);
-    return text;
+    return tag.origin.empty() ? std::string(text) : std::string(text) + ", " + tag.origin;
 }
 
 std::optional<PartTag> parsePartTag(const std::string& text)
@@ -55,9 +114,17 @@ std::optional<PartTag> parsePartTag(const std::string& text)
                     "gloamer part %d/%d frames %" SCNd64 "-%" SCNd64 " of %" SCNd64 " at %d fps, music %d Hz %" SCNd64
                     " frames from %" SCNd64 "%n",
                     &tag.plan.index, &tag.plan.count, &tag.plan.firstFrame, &tag.plan.endFrame, &tag.plan.totalFrames,
-                    &tag.fps, &tag.sampleRate, &tag.trackFrames, &tag.firstAudioFrame, &used) != 9 ||
-        used != (int)text.size())
+                    &tag.fps, &tag.sampleRate, &tag.trackFrames, &tag.firstAudioFrame, &used) != 9)
         return std::nullopt;
+    if (used != (int)text.size()) {
+        char input[33], options[33], version[64];
+        int end = 0;
+        if (std::sscanf(text.c_str() + used, ", input %32[0-9a-z] options %32[0-9a-f] gloamer %63[!-~]%n", input,
+                        options, version, &end) != 3 ||
+            used + end != (int)text.size())
+            return std::nullopt;
+        tag.origin = text.substr((size_t)used + 2);
+    }
     const PartPlan& plan = tag.plan;
     if (plan.count < 1 || plan.index < 0 || plan.index >= plan.count || plan.firstFrame < 0 ||
         plan.endFrame <= plan.firstFrame || plan.endFrame > plan.totalFrames || tag.fps < 1 || tag.sampleRate < 0)

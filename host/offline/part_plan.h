@@ -40,7 +40,15 @@ struct PartTag {
     int sampleRate = 0;
     int64_t trackFrames = 0;     // sample frames in the music the part was rendered from
     int64_t firstAudioFrame = 0; // the sample frame heard at the render's frame 0
+    std::string origin;          // what made it (partOrigin); empty in a part of an older gloamer
 };
+
+// What made a part, so that parts of different renders are never joined: "input I options O gloamer V", I the
+// SHA-256 of `musicOpening` (the first seconds of the music as decoded, so that a file and the same music piped
+// agree), O that of the options that shape the pictures, V gloamer's version.
+std::string partOrigin(const std::string& musicOpening, const std::string& options, const std::string& version);
+// How two parts' origins differ, in words ("other music", "other options", "another gloamer"); "" when they do not.
+std::string originDifference(const std::string& a, const std::string& b);
 
 std::string formatPartTag(const PartTag& tag);
 // nullopt when `text` is not a part's tag.
