@@ -53,6 +53,7 @@ struct BatchOptions {
     bool joinOnly = false;
     double itemTimeout = 0;
     double readTimeout = 0; // render's --timeout, passed on when given
+    std::string gpu = "auto"; // render's --gpu, passed on when not auto
 };
 
 std::string number(double value)
@@ -74,6 +75,8 @@ std::vector<std::string> taskArgs(const BatchOptions& options)
         args.insert(args.end(), {"--item-timeout", number(options.itemTimeout)});
     if (options.readTimeout > 0)
         args.insert(args.end(), {"--timeout", number(options.readTimeout)});
+    if (options.gpu != "auto")
+        args.insert(args.end(), {"--gpu", options.gpu});
     return args;
 }
 
@@ -189,6 +192,9 @@ int runBatchCommand(const BatchOptions& options, const CommonOptions& common)
     job.renderArgs.insert(job.renderArgs.end(), span.begin(), span.end());
     if (options.readTimeout > 0)
         job.childArgs = {"--timeout", number(options.readTimeout)};
+    // The device draws the same pictures, so it is not recorded with the render options.
+    if (options.gpu != "auto")
+        job.childArgs.insert(job.childArgs.end(), {"--gpu", options.gpu});
     job.joinArgs = {"--audio-bitrate", std::to_string(options.audioKbps)};
     job.split = PartSplit{options.parts, options.partLength, options.fps, keyframeInterval(options.fps)};
     job.start = options.start;
@@ -237,9 +243,11 @@ void addBatchCommand(CLI::App& app, CommandLine& commandLine)
     batch->add_option("--codec", options->codec, "Video codec, as gloamer render takes it")
         ->check(CLI::Validator(
             [](std::string& name) {
-                for (const std::string& codec : availableVideoCodecs())
-                    if (codec == name)
-                        return std::string();
+                // A GPU's encoder is checked by each render, on the machine that has the GPU.
+                for (const std::vector<std::string>& codecs : {availableVideoCodecs(), hardwareVideoCodecs()})
+                    for (const std::string& codec : codecs)
+                        if (codec == name)
+                            return std::string();
                 return "'" + name + "' is not a video codec this FFmpeg encodes";
             },
             ""))
@@ -289,6 +297,7 @@ void addBatchCommand(CLI::App& app, CommandLine& commandLine)
                       "(render's default: 30)")
         ->check(positiveNumber(false))
         ->type_name("SECONDS");
+    addGpuOption(*batch, options->gpu); // passed on to each render
     batch->add_flag("--status", options->status, "Print what is done, failed (and why) and pending; render nothing");
     batch->add_flag("--json", options->json, "The same as --status, as JSON");
     batch->add_option("--emit", options->emit,

@@ -69,6 +69,9 @@ int chosenCrf(const VideoQuality& quality, const std::string& codec);
 // --progress FILE: the progress as JSON lines for scripts.
 void addProgressOption(CLI::App& command, std::string& path);
 
+// --gpu auto|N|NAME|software: the device an offscreen render draws on.
+void addGpuOption(CLI::App& command, std::string& gpu);
+
 // --sensitivity X and --calm of the commands that feed a plug-in.
 struct SpectrumShaping;
 void addShapingOptions(CLI::App& command, SpectrumShaping& shaping);

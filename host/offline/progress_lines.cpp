@@ -4,9 +4,23 @@
 #include <cerrno>
 #include <cstring>
 
+#include <nlohmann/json.hpp>
+
 #include "host/process/host_error.h"
 
 namespace gloamer {
+
+namespace {
+
+// The renderer's fields go last in the line's object.
+std::string withRendererFields(const std::string& line, const std::string& fields)
+{
+    if (fields.empty() || line.empty() || line.back() != '}')
+        return line;
+    return line.substr(0, line.size() - 1) + fields + "}";
+}
+
+} // namespace
 
 std::string progressLine(long frame, long total, double elapsed, const char* state)
 {
@@ -34,8 +48,15 @@ ProgressLines::~ProgressLines()
 
 void ProgressLines::write(const std::string& line)
 {
-    std::fprintf(file_, "%s\n", line.c_str());
+    std::fprintf(file_, "%s\n", withRendererFields(line, rendererFields_).c_str());
     std::fflush(file_);
+}
+
+void ProgressLines::setRenderer(const std::string& renderer, bool software)
+{
+    rendererFields_ = ",\"renderer\":" + nlohmann::json(renderer).dump(-1, ' ', false,
+                                                                        nlohmann::json::error_handler_t::replace) +
+                      ",\"software\":" + (software ? "true" : "false");
 }
 
 } // namespace gloamer

@@ -21,10 +21,14 @@ public:
 
     // Each line is flushed at once, so that a reader at the other end of a pipe sees it then.
     void write(const std::string& line);
+    // From here on every line also says which GL renderer draws: "renderer":"llvmpipe ...","software":true.
+    void setRenderer(const std::string& renderer, bool software);
 
 private:
     FILE* file_;
     bool owned_;
+    std::string rendererFields_; // ",\"renderer\":...,\"software\":..." once known
+
 };
 
 } // namespace gloamer

@@ -106,9 +106,20 @@ private:
 
 int renderInThisProcess(RenderJob& job, const OutputRequest& output, bool quiet, const std::string& progressPath)
 {
+    if (job.prepare)
+        job.prepare();
     std::unique_ptr<ProgressLines> lines;
     if (!progressPath.empty())
         lines = std::make_unique<ProgressLines>(progressPath);
+    // Which renderer draws goes on stderr and into the progress lines once the plug-in has a context.
+    job.rendererStarted = [check = job.rendererStarted, &lines, &job, quiet](const GlRenderer& gl) {
+        if (check)
+            check(gl);
+        if (!quiet)
+            announceRenderer(gl, job.width, job.height);
+        if (lines && gl.known())
+            lines->setRenderer(gl.renderer, gl.software);
+    };
     std::unique_ptr<FrameSink> sink = openOutput(output);
     ExitGuard guard(job.pluginPath);
     WatchedSink watched(*sink, guard);
