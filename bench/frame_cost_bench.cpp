@@ -2,17 +2,21 @@
 //
 // The passes run in the order composeFrame gives them, each followed by glFinish so that the GL's work lands
 // in that pass's time; the whole frame is then timed as the plug-in draws it, with the glow on and off (the
-// glow setting is the plug-in's own, as a saved configuration would turn it off). On a software renderer this
-// is where the CPU goes; on a GPU every figure is small.
+// plug-in's own glow setting, which only this benchmark turns off). The music is a frame data file's
+// (gloamer analyse) where one is given, else the benchmarks' made-up spectrum. On a software renderer this is
+// where the CPU goes; on a GPU every figure is small.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include <unistd.h>
 
 #include "bench/bench_frames.h"
+#include "host/process/host_error.h"
+#include "host/replay/frame_data.h"
 #include "platform/gl.h"
 #include "plugin/passes/captures.h"
 #include "plugin/passes/sprite_queue.h"
@@ -26,6 +30,21 @@ namespace {
 const char* const passNames[] = {"sprites for the glow", "glow capture", "trail (feedback zoom)",
                                  "sprites", "feedback capture", "glow (30 layers)"};
 constexpr int passCount = 6;
+
+gloamer::FrameData music; // no frames: the made-up spectrum
+
+// The spectrum, waveform and clock of frame k.
+void feedMusic(int frame)
+{
+    if (music.frames.empty()) {
+        bench::advanceMusic(frame);
+        return;
+    }
+    const gloamer::FrameRecord& record = music.frames[(size_t)frame % music.frames.size()];
+    bench::benchTick = record.tick;
+    std::memcpy(bench::benchModule.spectrumData, record.spectrum, sizeof(record.spectrum));
+    std::memcpy(bench::benchModule.waveformData, record.waveform, sizeof(record.waveform));
+}
 
 double secondsNow()
 {
@@ -73,14 +92,14 @@ double wholeFrameMs(HDC deviceContext, bool glow, int frames, int& frame)
 {
     settings.glowEnabled = glow;
     for (int warm = 0; warm < 3; ++warm, ++frame) {
-        bench::advanceMusic(frame);
+        feedMusic(frame);
         bench::frame();
         SwapBuffers(deviceContext);
     }
     glFinish();
     const double start = secondsNow();
     for (int measured = 0; measured < frames; ++measured, ++frame) {
-        bench::advanceMusic(frame);
+        feedMusic(frame);
         bench::frame();
         SwapBuffers(deviceContext);
     }
@@ -107,7 +126,7 @@ Figures measure(int width, int height, int frames)
     settings.glowEnabled = 1;
     std::vector<double> spent(passCount, 0.0);
     for (int measured = 0; measured < frames; ++measured, ++frame) {
-        bench::advanceMusic(frame);
+        feedMusic(frame);
         timedFrame(spent);
         SwapBuffers(gl.deviceContext());
     }
@@ -118,24 +137,32 @@ Figures measure(int width, int height, int frames)
 
 } // namespace
 
-// frame_cost_bench [WIDTHxHEIGHT] [FRAMES]: 1280x720 and 20 frames by default.
+// frame_cost_bench [WIDTHxHEIGHT] [FRAMES] [FRAMEDATA]: 1280x720 and 20 frames by default.
 int main(int argc, char** argv)
 {
     int width = 1280, height = 720, frames = 20;
     if (argc > 1 && std::sscanf(argv[1], "%dx%d", &width, &height) != 2) {
-        std::fprintf(stderr, "usage: frame_cost_bench [WIDTHxHEIGHT] [FRAMES]\n");
+        std::fprintf(stderr, "usage: frame_cost_bench [WIDTHxHEIGHT] [FRAMES] [FRAMEDATA]\n");
         return 2;
     }
     if (argc > 2)
         frames = std::max(1, std::atoi(argv[2]));
+    try {
+        if (argc > 3)
+            music = gloamer::readFrameData(argv[3]);
+    } catch (const gloamer::HostError& error) {
+        std::fprintf(stderr, "frame_cost_bench: %s\n", error.what());
+        return 1;
+    }
     testgl::WindowClass benchClass("gloamer_cost_bench", DefWindowProcA, nullptr);
     if (!benchClass.registered()) {
         std::fprintf(stderr, "frame_cost_bench: cannot register the window class\n");
         return 1;
     }
     const Figures figures = measure(width, height, frames);
-    std::printf("Gloamer frame cost, %d x %d, %d frames each; GL: %s; %ld processors online\n", width, height, frames,
-                figures.renderer.c_str(), sysconf(_SC_NPROCESSORS_ONLN));
+    std::printf("Gloamer frame cost, %d x %d, %d frames each, %s; GL: %s; %ld processors online\n", width, height,
+                frames, music.frames.empty() ? "made-up spectrum" : "recorded music", figures.renderer.c_str(),
+                sysconf(_SC_NPROCESSORS_ONLN));
     std::printf("  whole frame, glow on   %9.2f ms  (%.1f fps)\n", figures.wholeOn, 1000.0 / figures.wholeOn);
     std::printf("  whole frame, glow off  %9.2f ms  (%.1f fps): the glow costs %.0f %% of the frame\n",
                 figures.wholeOff, 1000.0 / figures.wholeOff, 100.0 * (1.0 - figures.wholeOff / figures.wholeOn));

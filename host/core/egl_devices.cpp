@@ -1,6 +1,9 @@
 // egl_devices.cpp -- EGL's device list (EGL_EXT_device_enumeration) and a context made on one of them to name it.
 #include "host/core/egl_devices.h"
 
+// The seam's Win32 subset before GL's headers, which define APIENTRY only where it is not yet.
+#include "platform/hooks.h"
+
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
 #include <GL/gl.h>
@@ -10,7 +13,6 @@
 #include <cstring>
 
 #include "host/core/gl_renderer.h"
-#include "platform/hooks.h"
 
 namespace gloamer {
 

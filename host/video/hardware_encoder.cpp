@@ -33,7 +33,7 @@ void attachDeviceFrames(AVCodecContext* context, const HardwareEncoder& encoder)
     AVBufferRef* device = nullptr;
     int result = av_hwdevice_ctx_create(&device, encoder.device, nullptr, nullptr, 0);
     if (result < 0)
-        throw HostError(std::string("no ") + av_hwdevice_get_type_name(encoder.device) + " device to encode on (" +
+        throw HostError(std::string("there is no ") + av_hwdevice_get_type_name(encoder.device) + " device to encode on (" +
                         ffmpegError(result) + ")");
     AVBufferRef* frames = av_hwframe_ctx_alloc(device);
     av_buffer_unref(&device);
@@ -105,7 +105,8 @@ AVFrame* onEncoderDevice(AVCodecContext* context, AVFrame* picture)
 
 std::string hardwareEncoderProblem(const HardwareEncoder& encoder)
 {
-    const std::string why = std::string("--codec ") + encoder.codec + " needs " + makerOf(encoder) + ", and ";
+    // Said after "--codec: " by the command line.
+    const std::string why = std::string(encoder.codec) + " needs " + makerOf(encoder) + ", and ";
     const std::string instead = "; leave --codec out to encode H.264 with x264 on the CPU";
     const AVCodec* codec = avcodec_find_encoder_by_name(encoder.encoder);
     if (!codec)
