@@ -26,8 +26,8 @@ const sizes = process.argv.length > 3 ? process.argv.slice(3) : ['590x430', '128
 const rounds = Number(process.env.ROUNDS || 2);
 const clockTicks = Number(execFileSync('getconf', ['CLK_TCK']).toString());
 
-// CPU seconds (user and system) used so far by a process and all its descendants, read from /proc.
-function treeCpuSeconds(root) {
+// Clock ticks (user and system) used so far by each process of a tree, read from /proc.
+function treeTicks(root) {
   const children = new Map();
   const ticks = new Map();
   for (const entry of fs.readdirSync('/proc')) {
@@ -46,17 +46,25 @@ function treeCpuSeconds(root) {
     children.get(parent).push(Number(entry));
     ticks.set(Number(entry), Number(fields[11]) + Number(fields[12]));
   }
-  let total = 0;
+  const tree = new Map();
   for (const pending = [root]; pending.length;) {
     const pid = pending.pop();
-    total += ticks.get(pid) || 0;
+    tree.set(pid, ticks.get(pid) || 0);
     pending.push(...(children.get(pid) || []));
   }
-  return total / clockTicks;
+  return tree;
 }
 
-function browserCpuSeconds(pid) {
-  return () => treeCpuSeconds(pid);
+// CPU seconds the tree used between two readings: each process's own, a process started meanwhile whole. A
+// process that ended meanwhile loses its last moments (counted in `ended`), which can only favour the page.
+let ended = 0;
+function cpuBetween(before, after) {
+  let total = 0;
+  for (const [pid, now] of after)
+    total += before.has(pid) && before.get(pid) <= now ? now - before.get(pid) : now;
+  for (const pid of before.keys())
+    ended += after.has(pid) ? 0 : 1;
+  return total / clockTicks;
 }
 
 // The native side: milliseconds and CPU milliseconds a frame, after the first.
@@ -80,7 +88,7 @@ async function pageRun(page, width, height, size, cpu) {
   const cpuAfter = cpu();
   if (web.size !== size)
     throw new Error(`the page drew at ${web.size}, not ${size}`);
-  return { ms: 1000 / web.framesPerSecond, cpuMs: 1000 * (cpuAfter - cpuBefore) / (web.frames - framesBefore) };
+  return { ms: 1000 / web.framesPerSecond, cpuMs: 1000 * cpuBetween(cpuBefore, cpuAfter) / (web.frames - framesBefore) };
 }
 
 const work = fs.mkdtempSync(path.join(os.tmpdir(), 'gloamer-web-bench-'));
@@ -105,7 +113,7 @@ try {
   console.log(`start-up: page ready ${readyMs.toFixed(0)} ms after loading, first frame ${pageStartMs.toFixed(0)} ms ` +
               `after pressing play; native first frame ${nativeStartMs.toFixed(0)} ms after launch`);
   const music = path.join(work, 'demo.gfd');
-  const pageCpu = browserCpuSeconds(browser.process().pid);
+  const pageCpu = () => treeTicks(browser.process().pid);
   for (const size of sizes) {
     const [width, height] = size.split('x').map(Number);
     // A short native run first: its frame rate sets how many frames a native run of SECONDS takes.
@@ -125,6 +133,8 @@ try {
                   `page / native: frame rate ${(n.ms / p.ms).toFixed(3)}, cpu per frame ${(p.cpuMs / n.cpuMs).toFixed(3)}`);
     }
   }
+  if (ended)
+    console.log(`(${ended} browser processes ended during the page's runs: their last moments are not counted)`);
 } finally {
   await browser.close();
   server.close();

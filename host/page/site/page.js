@@ -413,6 +413,7 @@ window.gloamerTestHooks = {
   // timed from the first animation frame after frame 0 was drawn; speedProgress() tells a benchmark meanwhile
   // whether timing has started and how many frames were drawn since.
   async speed(url, seconds, width, height) {
+    const progress = page.speedProgress = { started: false, frames: 0 }; // not the last run's while loading
     const frames = await loadReplay(url);
     const canvas = elements.canvas;
     const size = elements.size;
@@ -421,7 +422,6 @@ window.gloamerTestHooks = {
     size.value = `${width}x${height}`;
     fitCanvas();
     replayFrame(0);
-    const progress = page.speedProgress = { started: false, frames: 0 };
     const drawn = await new Promise(resolve => {
       let started = 0;
       const draw = () => {
