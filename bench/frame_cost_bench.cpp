@@ -1,4 +1,4 @@
-// frame_cost_bench.cpp -- where a frame's time goes: each pass of the frame timed alone, and the frame with the glow off.
+// frame_cost_bench.cpp -- where a frame's time goes: each pass timed alone, and the frame with the glow off.
 //
 // The passes run in the order composeFrame gives them, each followed by glFinish so that the GL's work lands
 // in that pass's time; the whole frame is then timed as the plug-in draws it, with the glow on and off (the

@@ -29,7 +29,8 @@ void printGpus()
     for (EglDevice& device : devices) {
         if (!device.probed)
             probeEglDevice(device);
-        std::string what = device.draws ? device.renderer + " (" + device.vendor + ")" : "cannot draw: " + device.failure;
+        const std::string what =
+            device.draws ? device.renderer + " (" + device.vendor + ")" : "cannot draw: " + device.failure;
         std::printf("  %d  %s, %s%s%s\n", device.index, device.software ? "software" : "GPU", what.c_str(),
                     device.deviceFile.empty() ? "" : (", " + device.deviceFile).c_str(),
                     device.index == automatic ? "  [default]" : "");
@@ -69,7 +70,8 @@ int runDevices()
 
 void addDevicesCommand(CLI::App& app, CommandLine& commandLine)
 {
-    CLI::App* devices = app.add_subcommand("devices", "List the audio inputs that gloamer live can capture and the devices that draw");
+    CLI::App* devices =
+        app.add_subcommand("devices", "List the audio inputs that gloamer live can capture and the devices that draw");
     devices->footer(""); // not the top level's, which a subcommand inherits: it is about gloamer without a command
     devices->callback([&commandLine] { commandLine.action = runDevices; });
 }

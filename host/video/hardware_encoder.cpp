@@ -33,8 +33,8 @@ void attachDeviceFrames(AVCodecContext* context, const HardwareEncoder& encoder)
     AVBufferRef* device = nullptr;
     int result = av_hwdevice_ctx_create(&device, encoder.device, nullptr, nullptr, 0);
     if (result < 0)
-        throw HostError(std::string("there is no ") + av_hwdevice_get_type_name(encoder.device) + " device to encode on (" +
-                        ffmpegError(result) + ")");
+        throw HostError(std::string("there is no ") + av_hwdevice_get_type_name(encoder.device) +
+                        " device to encode on (" + ffmpegError(result) + ")");
     AVBufferRef* frames = av_hwframe_ctx_alloc(device);
     av_buffer_unref(&device);
     if (!frames)

@@ -1,4 +1,4 @@
-// gpu_render_test.cpp -- gloamer says which renderer draws and draws on the device --gpu picks (here Mesa's software one).
+// gpu_render_test.cpp -- gloamer names the renderer that draws and draws where --gpu says (here Mesa's software one).
 #include <gtest/gtest.h>
 
 #include <signal.h>

@@ -1,4 +1,4 @@
-// gpu_choice_test.cpp -- --gpu over made-up device lists, the software renderer's names, and the renderer in progress lines.
+// gpu_choice_test.cpp -- --gpu over made-up device lists, software renderers by name, the renderer in progress lines.
 #include <gtest/gtest.h>
 
 #include <cstdio>
