@@ -31,18 +31,21 @@ std::string nameOf(const EglDevice& device)
     return device.software ? "software renderer" : "GPU";
 }
 
-std::string listed(const std::vector<EglDevice>& devices)
-{
-    return " (this machine has " + std::to_string(devices.size()) + ": " + describeDevices(devices) +
-           "; gloamer devices lists them)";
-}
-
 const EglDevice& probed(EglDevice& device, const std::function<void(EglDevice&)>& probe)
 {
     if (!device.probed)
         probe(device);
     device.probed = true;
     return device;
+}
+
+// The devices as the error line lists them, each named by a context made on it.
+std::string listed(std::vector<EglDevice>& devices, const std::function<void(EglDevice&)>& probe)
+{
+    for (EglDevice& device : devices)
+        probed(device, probe);
+    return " (this machine has " + std::to_string(devices.size()) + ": " + describeDevices(devices) +
+           "; gloamer devices lists them)";
 }
 
 int drawingOrRefused(const GpuRequest& request, EglDevice& device, const std::function<void(EglDevice&)>& probe)
@@ -105,13 +108,13 @@ int chooseGpu(const GpuRequest& request, std::vector<EglDevice>& devices,
     case GpuRequest::Index:
         if (request.index < 0 || (size_t)request.index >= devices.size())
             throw UsageError("--gpu " + request.text + ": there is no device " + std::to_string(request.index) +
-                             listed(devices));
+                             listed(devices, probe));
         return drawingOrRefused(request, devices[(size_t)request.index], probe);
     case GpuRequest::Software:
         for (EglDevice& device : devices)
             if (device.software)
                 return drawingOrRefused(request, device, probe);
-        throw UsageError("--gpu software: this machine's EGL lists no software renderer" + listed(devices) +
+        throw UsageError("--gpu software: this machine's EGL lists no software renderer" + listed(devices, probe) +
                          "; Mesa's EGL (libegl-mesa0) brings one");
     case GpuRequest::Name:
         for (EglDevice& device : devices) {
@@ -120,7 +123,7 @@ int chooseGpu(const GpuRequest& request, std::vector<EglDevice>& devices,
                 if (!field.empty() && lowered(field).find(request.name) != std::string::npos)
                     return drawingOrRefused(request, device, probe);
         }
-        throw UsageError("--gpu " + request.text + ": no device's vendor or renderer names it" + listed(devices));
+        throw UsageError("--gpu " + request.text + ": no device's vendor or renderer names it" + listed(devices, probe));
     }
     return -1;
 }

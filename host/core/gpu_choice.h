@@ -24,7 +24,8 @@ std::optional<GpuRequest> parseGpuRequest(const std::string& text);
 // The device to draw on, or -1 to leave the choice to the driver (auto where EGL lists no devices). `auto`
 // takes the first hardware device that can make a context, else a software one. Throws UsageError for a device
 // that is not there, HostError for one that is there and cannot make a context. `probe` fills what
-// probeEglDevice does, and is called only on the devices that the choice needs.
+// probeEglDevice does, and is called only on the devices that the choice needs (on all of them for a line that
+// lists them).
 int chooseGpu(const GpuRequest& request, std::vector<EglDevice>& devices,
               const std::function<void(EglDevice&)>& probe);
 

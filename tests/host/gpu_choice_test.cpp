@@ -60,14 +60,15 @@ TEST(GpuChoice, PicksTheDeviceAskedForAndRefusesWhatIsNotThere)
         {"auto", {}, Chosen, -1, 0, ""},
         {"0", {soft}, Chosen, 0, 1, ""},
         {"1", {soft, nvidia, radeon}, Chosen, 1, 1, ""},
-        {"7", {soft}, NoSuchDevice, 0, 0, "--gpu 7: there is no device 7 (this machine has 1: 0: software renderer"},
+        {"7", {soft}, NoSuchDevice, 0, 1, "--gpu 7: there is no device 7 (this machine has 1: 0: llvmpipe (LLVM"},
         {"1", {brokenGpu, brokenGpu}, CannotDraw, 0, 1, "--gpu 1: device 1 (GPU) cannot draw: broken"},
         {"software", {nvidia, soft}, Chosen, 1, 1, ""},
-        {"software", {nvidia}, NoSuchDevice, 0, 0, "no software renderer"},
+        {"software", {nvidia}, NoSuchDevice, 0, 1, "no software renderer (this machine has 1: 0: NVIDIA H100"},
         {"SOFTWARE", {brokenGpu, soft}, Chosen, 1, 1, ""},
         {"radeon", {soft, nvidia, radeon}, Chosen, 2, 3, ""},
         {"h100", {soft, nvidia}, Chosen, 1, 2, ""},
-        {"intel", {soft, nvidia}, NoSuchDevice, 0, 2, "no device's vendor or renderer names it"},
+        {"intel", {soft, nvidia}, NoSuchDevice, 0, 2, "no device's vendor or renderer names it (this machine has 2: "
+                                                      "0: llvmpipe (LLVM 15.0.6, 256 bits) (software); 1: NVIDIA H100"},
         {"software", {}, NoSuchDevice, 0, 0, "lists no devices that draw offscreen"},
         {"0", {}, NoSuchDevice, 0, 0, "lists no devices"},
     };
