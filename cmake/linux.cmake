@@ -1,7 +1,7 @@
 # Linux build: the SDL2 platform layer, vis_gloamer.so, the gloamer host, the tests, and the Windows build beside it.
 find_package(SDL2 REQUIRED)
 set(OpenGL_GL_PREFERENCE GLVND)
-find_package(OpenGL REQUIRED COMPONENTS OpenGL)
+find_package(OpenGL REQUIRED COMPONENTS OpenGL EGL)
 find_package(X11 REQUIRED)
 
 option(GLOAMER_BUILD_TESTS "Build the test suite" ON)

@@ -32,6 +32,7 @@ add_executable(gloamer
   host/video/stored_png.cpp
   host/video/video_file_win32.cpp
   host/core/frame_rows.cpp
+  host/core/gl_renderer.cpp
   host/core/host_window.cpp
   host/core/message_loop.cpp
   host/core/plugin_library.cpp

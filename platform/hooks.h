@@ -23,6 +23,10 @@ void gloamerSetMessageBoxHook(GloamerMessageBoxHook hook, void* user);
 // FALSE where the window has no surface or the display refuses.
 BOOL gloamerSetFullscreen(HWND window, BOOL on);
 
+// Windows drawn offscreen (SDL's offscreen video) draw on EGL device `index`, in eglQueryDevicesEXT's order;
+// FALSE once video has started, when it is too late to choose.
+BOOL gloamerDrawOffscreenOn(int index);
+
 #ifdef __cplusplus
 }
 #endif

@@ -58,6 +58,7 @@ struct BatchOptions {
     double readTimeout = 0; // render's --timeout, passed on when given
     bool overwrite = false;
     double claimTimeout = defaultClaimExpirySeconds;
+    std::string gpu = "auto"; // render's --gpu, passed on when not auto
 };
 
 std::string number(double value)
@@ -83,6 +84,8 @@ std::vector<std::string> taskArgs(const BatchOptions& options)
         args.push_back("--overwrite");
     if (options.claimTimeout != defaultClaimExpirySeconds)
         args.insert(args.end(), {"--claim-timeout", number(options.claimTimeout)});
+    if (options.gpu != "auto")
+        args.insert(args.end(), {"--gpu", options.gpu});
     return args;
 }
 
@@ -214,6 +217,9 @@ int runBatchCommand(const BatchOptions& options, const CommonOptions& common)
     job.renderArgs.insert(job.renderArgs.end(), span.begin(), span.end());
     if (options.readTimeout > 0)
         job.childArgs = {"--timeout", number(options.readTimeout)};
+    // The device draws the same pictures, so it is not recorded with the render options.
+    if (options.gpu != "auto")
+        job.childArgs.insert(job.childArgs.end(), {"--gpu", options.gpu});
     job.joinArgs = {"--audio-bitrate", std::to_string(options.audioKbps)};
     job.split = PartSplit{options.parts, options.partLength, options.fps, keyframeInterval(options.fps)};
     job.start = options.start;
@@ -265,9 +271,11 @@ void addBatchCommand(CLI::App& app, CommandLine& commandLine)
     batch->add_option("--codec", options->codec, "Video codec, as gloamer render takes it")
         ->check(CLI::Validator(
             [](std::string& name) {
-                for (const std::string& codec : availableVideoCodecs())
-                    if (codec == name)
-                        return std::string();
+                // A GPU's encoder is checked by each render, on the machine that has the GPU.
+                for (const std::vector<std::string>& codecs : {availableVideoCodecs(), hardwareVideoCodecs()})
+                    for (const std::string& codec : codecs)
+                        if (codec == name)
+                            return std::string();
                 return "'" + name + "' is not a video codec this FFmpeg encodes";
             },
             ""))
@@ -326,6 +334,7 @@ void addBatchCommand(CLI::App& app, CommandLine& commandLine)
         ->check(positiveNumber(false))
         ->type_name("SECONDS")
         ->capture_default_str();
+    addGpuOption(*batch, options->gpu); // passed on to each render
     batch->add_flag("--status", options->status, "Print what is done, failed (and why) and pending; render nothing");
     batch->add_flag("--json", options->json, "The same as --status, as JSON");
     batch->add_option("--emit", options->emit,

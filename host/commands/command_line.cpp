@@ -14,6 +14,7 @@
 #include "host/analysis/spectrum_shaper.h"
 #include "host/analysis/frame_span.h"
 #include "host/analysis/spectrum_analyser.h"
+#include "host/core/gpu_choice.h"
 #include "host/audio/audio_track.h"
 #include "host/audio/track_stream.h"
 #include "host/process/failure_report.h"
@@ -154,6 +155,7 @@ void addSizeOption(CLI::App& command, std::string& size, const std::string& desc
 void addWindowOptions(CLI::App& command, FrameLoopOptions& options, std::string& size)
 {
     command.add_flag("--fullscreen", options.fullscreen, "Start filling the display (f toggles it)");
+    command.add_flag("-q,--quiet", options.quiet, "Print no line on the GL renderer that draws");
     addSizeOption(command, size, "The window's size (default: the plug-in's own)");
     command.add_option("--display", options.display, "Open the window on display N (1 for the first)")
         ->check(numberBetween(1, 64, true))
@@ -216,8 +218,24 @@ void addProgressOption(CLI::App& command, std::string& path)
     command.add_option("--progress", path,
                        "Also write the progress for scripts to FILE (- for standard output): a JSON line "
                        "{\"frame\",\"total\",\"fps\",\"elapsed\",\"state\"} twice a second and at the end, "
-                       "state running, done or stopped; a pipe is written into, an existing file replaced only with --overwrite")
+                       "state running, done or stopped, and once known \"renderer\" and \"software\" (true on the CPU); "
+                       "a pipe is written into, an existing file replaced only with --overwrite")
         ->type_name("FILE");
+}
+
+void addGpuOption(CLI::App& command, std::string& gpu)
+{
+    command.add_option("--gpu", gpu,
+                       "The device that draws: auto (a GPU where one can, else software), N (from 0, as gloamer "
+                       "devices lists them), a part of a GPU's name, or software")
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                return parseGpuRequest(text) ? std::string()
+                                             : "'" + text + "' is not auto, a device number, a name or software";
+            },
+            ""))
+        ->type_name("GPU")
+        ->capture_default_str();
 }
 
 void addShapingOptions(CLI::App& command, SpectrumShaping& shaping)

@@ -88,6 +88,8 @@ struct StreamRunOptions;
 StreamRunOptions streamRunOptionsFor(const StreamOutputOptions& options, const std::string& size, int fps);
 // Checks --progress against the inputs and the stream's own files before anything starts.
 void checkStreamProgress(const StreamRunOptions& run, const std::vector<std::string>& inputs);
+// --gpu auto|N|NAME|software: the device an offscreen render draws on.
+void addGpuOption(CLI::App& command, std::string& gpu);
 
 // --sensitivity X and --calm of the commands that feed a plug-in.
 struct SpectrumShaping;

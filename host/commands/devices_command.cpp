@@ -1,12 +1,43 @@
-// devices_command.cpp -- `gloamer devices`: the audio inputs `gloamer live` can capture from.
+// devices_command.cpp -- `gloamer devices`: the audio inputs `gloamer live` can capture from, and the GPUs that draw.
 #include <cstdio>
 
 #include "host/audio/sdl_audio.h"
 #include "host/commands/command_line.h"
+#include "host/core/egl_devices.h"
+#include "host/core/gpu_choice.h"
+#include "host/process/host_error.h"
 
 namespace gloamer {
 
 namespace {
+
+// Each EGL device named by a context made on it, and the one that --gpu auto takes.
+void printGpus()
+{
+    std::vector<EglDevice> devices = listEglDevices();
+    std::printf("\nDevices that draw offscreen (EGL), for gloamer render --gpu N:\n");
+    if (devices.empty()) {
+        std::printf("  none listed: this EGL lacks EGL_EXT_device_enumeration, so the driver picks the device\n");
+        return;
+    }
+    int automatic = -1;
+    try {
+        automatic = chooseGpu(GpuRequest{}, devices, probeEglDevice);
+    } catch (const HostError&) {
+        // none can draw: each line says why
+    }
+    for (EglDevice& device : devices) {
+        if (!device.probed)
+            probeEglDevice(device);
+        const std::string what =
+            device.draws ? device.renderer + " (" + device.vendor + ")" : "cannot draw: " + device.failure;
+        std::printf("  %d  %s, %s%s%s\n", device.index, device.software ? "software" : "GPU", what.c_str(),
+                    device.deviceFile.empty() ? "" : (", " + device.deviceFile).c_str(),
+                    device.index == automatic ? "  [default]" : "");
+    }
+    if (automatic >= 0 && devices[(size_t)automatic].software)
+        std::printf("No GPU draws here: renders take the software renderer, on the CPU.\n");
+}
 
 int runDevices()
 {
@@ -31,6 +62,7 @@ int runDevices()
         std::printf("No \"Monitor of ...\" input: PulseAudio or PipeWire offers no monitor of an output here.\n");
     if (!inputs.listable || !inputs.names.empty())
         std::printf("Capture one with: gloamer live --device NAME (its number or a part of its name will do).\n");
+    printGpus();
     return 0;
 }
 
@@ -38,7 +70,8 @@ int runDevices()
 
 void addDevicesCommand(CLI::App& app, CommandLine& commandLine)
 {
-    CLI::App* devices = app.add_subcommand("devices", "List the audio inputs that gloamer live can capture");
+    CLI::App* devices =
+        app.add_subcommand("devices", "List the audio inputs that gloamer live can capture and the devices that draw");
     devices->footer(""); // not the top level's, which a subcommand inherits: it is about gloamer without a command
     devices->callback([&commandLine] { commandLine.action = runDevices; });
 }

@@ -16,6 +16,7 @@
 #include "host/audio/audio_track.h"
 #include "host/audio/track_stream.h"
 #include "host/commands/command_line.h"
+#include "host/core/gpu_choice.h"
 #include "host/logo/logo_folder.h"
 #include "host/process/host_error.h"
 #include "host/core/plugin_library.h"
@@ -51,6 +52,7 @@ struct RenderOptions {
     SpectrumShaping shaping;
     std::string part; // "K/N": that part alone, video only, for gloamer join; empty: the whole render
     int64_t warmup = defaultWarmupFrames;
+    std::string gpu = "auto";
 };
 
 // What a part's pictures depend on besides its music, so that gloamer join refuses parts of other renders.
@@ -194,6 +196,11 @@ int runRender(const RenderOptions& options, const CommonOptions& common)
             }
         });
     }
+    // The device is chosen in the process that draws, and what the plug-in's context got is checked against it.
+    auto chosenGpu = std::make_shared<std::optional<EglDevice>>();
+    const GpuRequest gpu = *parseGpuRequest(options.gpu);
+    job.prepare = [gpu, chosenGpu] { *chosenGpu = drawOnChosenGpu(gpu); };
+    job.rendererStarted = [gpu, chosenGpu](const GlRenderer& gl) { checkDrawsOnChosenGpu(gpu, *chosenGpu, gl); };
     RandomCatchUp randomNumbers;
     if (part) {
         // The part's own frames, after warm-up frames that bring the trail to where a whole render has it, and
@@ -254,18 +261,10 @@ void addRenderCommand(CLI::App& app, CommandLine& commandLine)
     addFpsOption(*render, options->fps);
     addSpanOptions(*render, options->start, options->duration, "Render");
     addQualityOptions(*render, options->quality, true);
-    render->add_option("--codec", options->codec, "Video codec: h264, hevc, vp9 or av1, as this FFmpeg has them")
-        ->check(CLI::Validator(
-            [](std::string& name) {
-                std::string list;
-                for (const std::string& codec : availableVideoCodecs()) {
-                    if (codec == name)
-                        return std::string();
-                    list += (list.empty() ? "" : ", ") + codec;
-                }
-                return "'" + name + "' is not a video codec this FFmpeg encodes (it has: " + list + ")";
-            },
-            ""))
+    render->add_option("--codec", options->codec,
+                       "Video codec: h264, hevc, vp9 or av1, as this FFmpeg has them; or H.264 on a GPU's encoder: "
+                       "nvenc (NVIDIA), vaapi (AMD, Intel) or qsv (Intel Quick Sync), where this machine has one")
+        ->check(CLI::Validator([](std::string& name) { return videoCodecProblem(name); }, ""))
         ->type_name("NAME")
         ->capture_default_str();
     render->add_option("--preset", options->preset,
@@ -296,6 +295,7 @@ void addRenderCommand(CLI::App& app, CommandLine& commandLine)
         ->check(numberBetween(1, 100000, true))
         ->type_name("FRAMES")
         ->capture_default_str();
+    addGpuOption(*render, options->gpu);
     render->add_flag("-y,--overwrite", options->overwrite, "Replace an existing output");
     addTimeoutOption(*render);
     render->add_flag("-q,--quiet", options->quiet, "Print no progress bar");

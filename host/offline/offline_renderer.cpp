@@ -87,6 +87,17 @@ RenderResult drawFrames(const RenderJob& job)
         if (capture.failure)
             std::rethrow_exception(capture.failure);
     };
+    // The plug-in's context is current once its init has made it; else it is after its first frame.
+    bool rendererSaid = false;
+    auto sayRenderer = [&job, &rendererSaid](bool last) {
+        GlRenderer gl = currentGlRenderer();
+        if (rendererSaid || (!gl.known() && !last))
+            return;
+        rendererSaid = true;
+        if (job.rendererStarted)
+            job.rendererStarted(gl);
+    };
+    sayRenderer(false);
     FrameSpan clock;
     clock.fps = job.fps;
     clock.startTick = job.startTick;
@@ -112,6 +123,7 @@ RenderResult drawFrames(const RenderJob& job)
         int64_t presentedBefore = capture.presented;
         int verdict = session.render();
         rethrowFailure();
+        sayRenderer(true);
         framesToWrite += written;
         if (written && job.sink && capture.presented == presentedBefore) {
             // A plug-in that skipped its swap still owes the video a frame: repeat the last one.

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "host/core/gl_renderer.h"
 #include "host/video/frame_sink.h"
 #include "plugin/state/records.h"
 
@@ -46,6 +47,11 @@ struct RenderJob {
     Progress* progress = nullptr;
     // Asked before every frame; true stops the render there (Ctrl-C).
     std::function<bool()> stopRequested;
+    // Called first in the process that draws, before the output is opened and the plug-in loaded (where the
+    // GPU is chosen); may throw HostError.
+    std::function<void()> prepare;
+    // Called once the plug-in has made its GL context, with the renderer that draws; may throw HostError.
+    std::function<void(const GlRenderer&)> rendererStarted;
     // Called by runRenderJob after the render, in the process that drew it (a child of the caller's on Linux).
     std::function<void()> afterRender;
 };

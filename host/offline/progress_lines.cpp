@@ -121,10 +121,32 @@ ProgressLines::~ProgressLines()
         std::fflush(file_);
 }
 
-void ProgressLines::write(const std::string& line)
+void ProgressLines::setRenderer(const std::string& renderer, bool software)
+{
+    renderer_ = renderer;
+    software_ = software;
+    rendererKnown_ = true;
+}
+
+// The renderer's fields go last in the line's object, once known; a renderer name that is not UTF-8 is still
+// valid JSON, its bad bytes made U+FFFD.
+static std::string withRenderer(const std::string& line, bool known, const std::string& renderer, bool software)
+{
+    if (!known)
+        return line;
+    nlohmann::ordered_json object = nlohmann::ordered_json::parse(line, nullptr, false);
+    if (!object.is_object())
+        return line;
+    object["renderer"] = renderer;
+    object["software"] = software;
+    return object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+void ProgressLines::write(const std::string& rawLine)
 {
     if (error_ || !file_)
         return;
+    const std::string line = withRenderer(rawLine, rendererKnown_, renderer_, software_);
     errno = 0;
     if (std::fputs(line.c_str(), file_) < 0 || std::fputc('\n', file_) == EOF || std::fflush(file_) != 0)
         error_ = errno ? errno : EIO;

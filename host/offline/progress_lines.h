@@ -44,6 +44,8 @@ public:
     void write(const std::string& line);
     // Empty while every line went out; otherwise one line saying where they were lost and why.
     std::string failure() const;
+    // From here on every line also says which GL renderer draws: "renderer":"llvmpipe ...","software":true.
+    void setRenderer(const std::string& renderer, bool software);
 
 private:
     void openStream();
@@ -53,6 +55,9 @@ private:
     FILE* file_ = nullptr;
     bool owned_ = true;
     int error_ = 0; // errno of the first failed write
+    std::string renderer_;
+    bool software_ = false;
+    bool rendererKnown_ = false;
 };
 
 } // namespace gloamer

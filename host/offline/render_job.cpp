@@ -123,12 +123,28 @@ int verdictOf(const RenderResult& result, const RenderJob& job)
     return 0;
 }
 
+// Which renderer draws goes on stderr and into the progress lines once the plug-in has a context.
+void announceRendererTo(RenderJob& job, ProgressLines* lines, bool quiet)
+{
+    job.rendererStarted = [check = job.rendererStarted, lines, &job, quiet](const GlRenderer& gl) {
+        if (check)
+            check(gl);
+        if (!quiet)
+            announceRenderer(gl, job.width, job.height);
+        if (lines && gl.known())
+            lines->setRenderer(gl.renderer, gl.software);
+    };
+}
+
 int renderInThisProcess(RenderJob& job, const OutputRequest& output, bool quiet, const std::string& progressPath)
 {
+    if (job.prepare)
+        job.prepare();
     // The lines first: a FIFO's open waits for its reader, which a stop cuts short before anything else is made.
     std::unique_ptr<ProgressLines> lines;
     if (!progressPath.empty())
         lines = std::make_unique<ProgressLines>(progressPath, output.overwrite);
+    announceRendererTo(job, lines.get(), quiet);
     std::unique_ptr<FrameSink> sink = openOutput(output);
     ExitGuard guard(job.pluginPath);
     WatchedSink watched(*sink, guard);

@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "host/core/gl_renderer.h"
 #include "host/process/host_error.h"
 #include "platform/hooks.h"
 
@@ -44,6 +45,7 @@ LoopEnd FrameLoop::run()
             continue;
         }
         renderFrame();
+        sayRenderer();
         countFrame();
         if (std::optional<LoopEnd> end = waitForNextFrame(frameStart))
             return *end;
@@ -93,6 +95,18 @@ std::optional<LoopEnd> FrameLoop::handleKey(HostKey key)
         controls_.handleKey(key);
     }
     return std::nullopt;
+}
+
+// Once, after the first frame, with the plug-in's context current: which renderer draws, at what size.
+void FrameLoop::sayRenderer()
+{
+    if (rendererSaid_ || options_.quiet)
+        return;
+    rendererSaid_ = true;
+    RECT inside{};
+    if (HWND window = host_.renderWindow())
+        GetClientRect(window, &inside);
+    announceRenderer(currentGlRenderer(), inside.right, inside.bottom);
 }
 
 // Fills the whole display the window is on, and back to the window as it was.

@@ -21,6 +21,7 @@ struct FrameLoopOptions {
     int width = 0, height = 0;     // the window's inside at the start; 0: the plug-in's own size
     int display = 0;               // the display to open on, from 1; 0: where the window opens
     std::string title;             // the window's caption; empty: the plug-in's own
+    bool quiet = false;            // no line on the renderer that draws
 };
 
 // The keys of the visualizer's window, as play and live print them.
@@ -54,6 +55,7 @@ private:
     void toggleFullscreen();
     void applyWindowOptions();
     void countFrame();
+    void sayRenderer();
     // Waits, handling messages, until the next frame is due; gives the end that came meanwhile, if any.
     std::optional<LoopEnd> waitForNextFrame(std::chrono::steady_clock::time_point frameStart);
 
@@ -64,6 +66,7 @@ private:
     SpectrumShaper shaper_;
     PlayerControls controls_;
     bool fullscreen_ = false;
+    bool rendererSaid_ = false;
     bool showRate_ = false; // frames a second on stderr, once a second
     int framesCounted_ = 0;
     std::chrono::steady_clock::time_point countStart_;

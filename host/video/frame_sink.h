@@ -42,6 +42,12 @@ inline int keyframeInterval(int fps)
 
 // The video codecs this FFmpeg has an encoder for, of h264, hevc, vp9 and av1.
 std::vector<std::string> availableVideoCodecs();
+// The GPUs' H.264 encoders this FFmpeg was built with, of nvenc, vaapi and qsv (each opens only where the
+// machine has the hardware and its driver: see videoCodecProblem).
+std::vector<std::string> hardwareVideoCodecs();
+// Empty when --codec may name `codec` here; else one sentence that says why not (a GPU's encoder that this
+// FFmpeg lacks or cannot open on this machine, or a codec it has no encoder for).
+std::string videoCodecProblem(const std::string& codec);
 
 class FrameSink {
 public:

@@ -19,6 +19,7 @@ extern "C" {
 #include "host/process/pending_file.h"
 #include "host/video/audio_track_writer.h"
 #include "host/video/frame_sink.h"
+#include "host/video/hardware_encoder.h"
 #include "host/video/remux.h"
 
 namespace gloamer {
@@ -117,6 +118,8 @@ const std::vector<VideoCodec> videoCodecs = {{"h264", {"libx264"}},
 
 const AVCodec* videoEncoder(const std::string& codec)
 {
+    if (const HardwareEncoder* hardware = hardwareEncoderFor(codec))
+        return avcodec_find_encoder_by_name(hardware->encoder);
     for (const VideoCodec& candidate : videoCodecs)
         if (candidate.name == codec)
             for (const char* encoder : candidate.encoders)
@@ -145,7 +148,11 @@ void VideoFile::openVideo()
     video_->color_primaries = AVCOL_PRI_BT709;
     video_->color_trc = AVCOL_TRC_BT709;
     const std::string encoder = codec->name;
-    av_opt_set(video_->priv_data, "crf", std::to_string(format_.crf).c_str(), 0);
+    const HardwareEncoder* hardware = hardwareEncoderFor(format_.codec);
+    if (hardware)
+        setUpHardwareEncoder(video_, *hardware, format_.crf, format_.maxKbps);
+    else
+        av_opt_set(video_->priv_data, "crf", std::to_string(format_.crf).c_str(), 0);
     if (encoder == "libx264" || encoder == "libx265")
         av_opt_set(video_->priv_data, "preset", format_.preset.c_str(), 0);
     if ((encoder == "libx264" || encoder == "libx265") && format_.maxKbps > 0) {
@@ -175,14 +182,16 @@ void VideoFile::openVideo()
     packet_ = av_packet_alloc();
     if (!picture_ || !packet_)
         throw HostError("out of memory while setting up '" + path_ + "'");
-    picture_->format = video_->pix_fmt;
+    // A device's encoder gets the frames converted in memory first, then uploaded.
+    const AVPixelFormat memoryPixels = hardware ? hardware->memoryPixels : video_->pix_fmt;
+    picture_->format = memoryPixels;
     picture_->width = video_->width;
     picture_->height = video_->height;
     check(av_frame_get_buffer(picture_, 0), "out of memory for");
     check(av_image_alloc(input_, inputStride_, format_.width, format_.height, AV_PIX_FMT_RGB24, 64),
           "out of memory for");
     scaler_ = sws_getContext(format_.width, format_.height, AV_PIX_FMT_RGB24, format_.width, format_.height,
-                             AV_PIX_FMT_YUV420P, SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
+                             memoryPixels, SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
     if (!scaler_)
         throw HostError("cannot convert pictures for '" + path_ + "'");
     // Full-range RGB in, BT.709 TV range out, as the stream is tagged.
@@ -192,7 +201,11 @@ void VideoFile::openVideo()
 
 void VideoFile::encode(AVFrame* frame)
 {
-    check(avcodec_send_frame(video_, frame), "cannot encode");
+    AVFrame* sent = onEncoderDevice(video_, frame);
+    const int result = avcodec_send_frame(video_, sent);
+    if (sent != frame)
+        av_frame_free(&sent);
+    check(result, "cannot encode");
     for (;;) {
         int result = avcodec_receive_packet(video_, packet_);
         if (result == AVERROR(EAGAIN) || result == AVERROR_EOF)
@@ -292,6 +305,28 @@ std::vector<std::string> availableVideoCodecs()
         if (videoEncoder(codec.name))
             names.push_back(codec.name);
     return names;
+}
+
+std::vector<std::string> hardwareVideoCodecs()
+{
+    std::vector<std::string> names;
+    for (const char* codec : {"nvenc", "vaapi", "qsv"})
+        if (videoEncoder(codec))
+            names.push_back(codec);
+    return names;
+}
+
+std::string videoCodecProblem(const std::string& codec)
+{
+    if (const HardwareEncoder* hardware = hardwareEncoderFor(codec))
+        return hardwareEncoderProblem(*hardware);
+    std::string list;
+    for (const std::string& name : availableVideoCodecs()) {
+        if (name == codec)
+            return "";
+        list += (list.empty() ? "" : ", ") + name;
+    }
+    return "'" + codec + "' is not a video codec this FFmpeg encodes (it has: " + list + ")";
 }
 
 std::unique_ptr<FrameSink> openVideoFile(const std::string& path, const VideoFormat& format, const AudioInput& audio)

@@ -14,6 +14,9 @@ int crfFor(const std::string& quality, const std::string& codec)
     // HEVC reaches H.264's picture about 4 steps higher; VP9's and AV1's scales run to 63.
     static const Row rows[] = {
         {"h264", 28, 23, 19},
+        {"nvenc", 28, 23, 19}, // the GPUs' H.264 encoders, on the same scale
+        {"vaapi", 28, 23, 19},
+        {"qsv", 28, 23, 19},
         {"hevc", 32, 27, 23},
         {"vp9", 42, 35, 28},
         {"av1", 42, 34, 27},

@@ -8,6 +8,9 @@
 #include <GL/glext.h>
 
 #include <cstring>
+#include <string>
+
+#include "platform/hooks.h"
 
 namespace gloamer::platform {
 
@@ -78,3 +81,12 @@ void bindOffscreenSurface(GlContext& context, const Window& window)
 }
 
 } // namespace gloamer::platform
+
+extern "C" BOOL gloamerDrawOffscreenOn(int index)
+{
+    if (index < 0 || SDL_WasInit(SDL_INIT_VIDEO))
+        return FALSE;
+    // SDL's offscreen driver opens its EGL display on the device this hint names (by this very name).
+    const std::string device = std::to_string(index);
+    return SDL_SetHint("SDL_HINT_EGL_DEVICE", device.c_str()) ? TRUE : FALSE;
+}

@@ -394,7 +394,9 @@ TEST_F(GloamerTest, DrivesTheRealPluginFoundBesideIt)
     std::string wav = writeToneWav("short.wav", 0.5, 12, 35);
     Outcome run = gloamer({"play", wav});
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.err, "");
+    // One line says which renderer draws, and nothing else is said.
+    EXPECT_EQ(run.err.rfind("gloamer: drawing with ", 0), 0u) << run.err;
+    EXPECT_EQ(lineCount(run.err), 1u) << run.err;
     EXPECT_FALSE(run.groupLeftRunning);
 }
 

@@ -402,12 +402,18 @@ window.gloamerTestHooks = {
     page.module._gloamer_stop();
     return frames;
   },
+  speedProgress() {
+    return page.speedProgress || { started: false, frames: 0 };
+  },
   // From the last press of a play control to the first frame drawn after it, in milliseconds (0: none yet).
   startUp() {
     return page.firstFrameAt ? page.firstFrameAt - page.pressedAt : 0;
   },
-  // Frames a second the page shows drawing the file's frames once per animation frame for `seconds`, at a size.
+  // Frames a second the page shows drawing the file's frames once per animation frame for `seconds`, at a size,
+  // timed from the first animation frame after frame 0 was drawn; speedProgress() tells a benchmark meanwhile
+  // whether timing has started and how many frames were drawn since.
   async speed(url, seconds, width, height) {
+    const progress = page.speedProgress = { started: false, frames: 0 }; // not the last run's while loading
     const frames = await loadReplay(url);
     const canvas = elements.canvas;
     const size = elements.size;
@@ -417,16 +423,18 @@ window.gloamerTestHooks = {
     fitCanvas();
     replayFrame(0);
     const drawn = await new Promise(resolve => {
-      let k = 1;
-      const started = performance.now();
+      let started = 0;
       const draw = () => {
-        replayFrame(k % frames);
-        if (performance.now() - started < seconds * 1000) {
-          ++k;
-          requestAnimationFrame(draw);
-        } else {
-          resolve({ frames: k, seconds: (performance.now() - started) / 1000 });
+        if (!started) {
+          started = performance.now();
+          progress.started = true;
         }
+        replayFrame((progress.frames + 1) % frames);
+        ++progress.frames;
+        if (performance.now() - started < seconds * 1000)
+          requestAnimationFrame(draw);
+        else
+          resolve({ frames: progress.frames, seconds: (performance.now() - started) / 1000 });
       };
       requestAnimationFrame(draw);
     });
@@ -434,7 +442,7 @@ window.gloamerTestHooks = {
     page.module._gloamer_stop();
     size.value = picked;
     fitCanvas();
-    return { size: drawnSize, framesPerSecond: drawn.frames / drawn.seconds };
+    return { size: drawnSize, frames: drawn.frames, framesPerSecond: drawn.frames / drawn.seconds };
   },
 };
 
