@@ -41,12 +41,13 @@ std::vector<std::string> taskCommand(const ClusterJob& job, bool join, const std
 
 std::vector<std::string> gpuDrawingArgs(const ClusterJob& job)
 {
-    if (job.gpus <= 0 && job.gres.empty())
+    const bool chosen = std::find(job.batchArgs.begin(), job.batchArgs.end(), "--gpu") != job.batchArgs.end();
+    if ((job.gpus <= 0 && job.gres.empty()) || chosen)
         return {};
-    // HERE the render's device choice joins the task's command line (batch passing on --gpu auto, which prefers
-    // the hardware device the task was given) once render and batch take one. Until then the render draws on the
-    // default EGL display of what the task can see.
-    return {};
+    // Each render's --gpu is auto unless the batch was given another (passed on with its other options): auto
+    // prefers a hardware EGL device, and the only one a task can see is the GPU it was given. Said explicitly in
+    // the job, so that its script shows what draws.
+    return {"--gpu", "auto"};
 }
 
 std::vector<std::pair<std::string, std::string>> taskEnvironment(const ClusterJob& job, bool join)
