@@ -33,6 +33,7 @@ int streamLive(const LiveOptions& options, const CommonOptions& common)
     StreamRunOptions run = streamRunOptionsFor(options.stream, options.size.empty() ? "1280x720" : options.size,
                                                options.fps > 0 ? (int)options.fps : 30);
     run.shaping = options.shaping;
+    run.quiet = options.window.quiet;
     checkStreamProgress(run, {});
     std::unique_ptr<LogoFolder> logo;
     run.pluginPath = pluginToRun(common, "", logo);

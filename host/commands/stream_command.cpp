@@ -112,7 +112,9 @@ void addStreamOutputOptions(CLI::App& command, StreamOutputOptions& options, boo
                        "Keep the title of what plays in FILE as one line, replaced whole at each track (for overlays)")
         ->type_name("FILE");
     addProgressOption(command, options.progress);
-    command.add_flag("-q,--quiet", options.quiet, "Print no rate lines while streaming");
+    // live has -q of its own already (its window's), which then also quiets the stream's lines.
+    if (required)
+        command.add_flag("-q,--quiet", options.quiet, "Print no rate lines while streaming");
 }
 
 // The progress lines keep render's rules, but a file of that name is replaced: like the title file, it is the
