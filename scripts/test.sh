@@ -14,6 +14,9 @@ phase() {
   [ -z "$phase_name" ] || echo "test.sh: $phase_name"
 }
 
+# ccache (where installed) keys files by their path below this clone, so that another clone's build is reused.
+export CCACHE_BASEDIR="$PWD"
+
 phase "installing what the build and the tests need"
 scripts/install-deps.sh test
 

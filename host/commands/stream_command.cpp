@@ -111,7 +111,11 @@ void addStreamOutputOptions(CLI::App& command, StreamOutputOptions& options, boo
     command.add_option("--title-file", options.titleFile,
                        "Keep the title of what plays in FILE as one line, replaced whole at each track (for overlays)")
         ->type_name("FILE");
-    addProgressOption(command, options.progress);
+    command.add_option("--progress", options.progress,
+                       "Also write the stream's progress for scripts to FILE (- for standard output): a JSON line "
+                       "{\"frame\",\"drawn\",\"fps\",\"drawn_fps\",\"elapsed\",\"bytes\",\"connected\",\"title\","
+                       "\"state\"} twice a second and at the end; a pipe is written into, a file replaced")
+        ->type_name("FILE");
     // live has -q of its own already (its window's), which then also quiets the stream's lines.
     if (required)
         command.add_flag("-q,--quiet", options.quiet, "Print no rate lines while streaming");
