@@ -16,6 +16,8 @@ phase() {
 
 # ccache (where installed) keys files by their path below this clone, so that another clone's build is reused.
 export CCACHE_BASEDIR="$PWD"
+# Precompiled headers are cacheable only with these.
+export CCACHE_SLOPPINESS=pch_defines,time_macros,include_file_mtime,include_file_ctime
 
 phase "installing what the build and the tests need"
 scripts/install-deps.sh test
@@ -66,7 +68,6 @@ phase "the whole suite"
 rm -rf build/linux/skipped
 status=0
 ctest --preset linux -j2 || status=$?
-phase ""
 [ -z "$fuzz_skipped" ] || echo "$fuzz_skipped"
 if [ -d build/linux/skipped ]; then
   sort build/linux/skipped/* | sed 's/^/skipped: /'
