@@ -41,7 +41,9 @@ std::vector<std::string> taskCommand(const ClusterJob& job, bool join, const std
 
 std::vector<std::string> gpuDrawingArgs(const ClusterJob& job)
 {
-    const bool chosen = std::find(job.batchArgs.begin(), job.batchArgs.end(), "--gpu") != job.batchArgs.end();
+    // A --gpu of the batch's own is passed on in one word, so that no device name is read as an option.
+    const bool chosen = std::any_of(job.batchArgs.begin(), job.batchArgs.end(),
+                                    [](const std::string& arg) { return arg.rfind("--gpu=", 0) == 0; });
     if ((job.gpus <= 0 && job.gres.empty()) || chosen)
         return {};
     // Each render's --gpu is auto unless the batch was given another (passed on with its other options): auto

@@ -85,7 +85,7 @@ std::vector<std::string> taskArgs(const BatchOptions& options)
     if (options.claimTimeout != defaultClaimExpirySeconds)
         args.insert(args.end(), {"--claim-timeout", number(options.claimTimeout)});
     if (options.gpu != "auto")
-        args.insert(args.end(), {"--gpu", options.gpu});
+        args.push_back("--gpu=" + options.gpu);
     return args;
 }
 
@@ -219,7 +219,7 @@ int runBatchCommand(const BatchOptions& options, const CommonOptions& common)
         job.childArgs = {"--timeout", number(options.readTimeout)};
     // The device draws the same pictures, so it is not recorded with the render options.
     if (options.gpu != "auto")
-        job.childArgs.insert(job.childArgs.end(), {"--gpu", options.gpu});
+        job.childArgs.push_back("--gpu=" + options.gpu);
     job.joinArgs = {"--audio-bitrate", std::to_string(options.audioKbps)};
     job.split = PartSplit{options.parts, options.partLength, options.fps, keyframeInterval(options.fps)};
     job.start = options.start;

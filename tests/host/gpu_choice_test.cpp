@@ -177,30 +177,6 @@ TEST(GlRendererNames, TellsSoftwareFromHardware)
         EXPECT_EQ(isSoftwareRenderer(test.vendor, test.renderer), test.software) << test.renderer;
 }
 
-TEST(GlRendererNames, WarnsOfSoftwareSpeedOnlyFrom720pUp)
-{
-    const GlRenderer software{"Mesa", "llvmpipe (LLVM 15.0.6, 256 bits)", true};
-    const GlRenderer hardware{"NVIDIA Corporation", "NVIDIA H100", false};
-    struct Case {
-        const GlRenderer* gl;
-        int width, height;
-        bool said;
-    } cases[] = {
-        {&software, 1280, 720, true}, {&software, 3840, 2160, true}, {&software, 1279, 720, false},
-        {&software, 590, 430, false}, {&hardware, 3840, 2160, false},
-    };
-    for (const Case& test : cases) {
-        const std::string line = softwareSpeedLine(*test.gl, test.width, test.height, 2);
-        EXPECT_EQ(!line.empty(), test.said) << test.width << "x" << test.height << ": " << line;
-        if (!line.empty())
-            EXPECT_NE(line.find("a GPU draws"), std::string::npos) << line;
-    }
-    // Four times the pixels, a quarter of the frames; twice the cores, twice the frames.
-    EXPECT_NE(softwareSpeedLine(software, 1280, 720, 2).find("about 6.8 frames"), std::string::npos);
-    EXPECT_NE(softwareSpeedLine(software, 2560, 1440, 2).find("about 1.7 frames"), std::string::npos);
-    EXPECT_NE(softwareSpeedLine(software, 1280, 720, 4).find("about 13.6 frames"), std::string::npos);
-}
-
 TEST(ProgressLinesRenderer, EveryLineAfterTheRendererIsKnownCarriesIt)
 {
     testfs::TempFolder folder("gloamer-progress");
