@@ -26,6 +26,7 @@ add_executable(gloamer
   host/offline/progress.cpp
   host/offline/progress_lines.cpp
   host/offline/render_job.cpp
+  host/offline/render_supervisor_win32.cpp
   host/video/output.cpp
   host/video/picture_sequence.cpp
   host/video/png_encoder_stored.cpp
