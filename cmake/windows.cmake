@@ -43,6 +43,7 @@ add_executable(gloamer
   host/process/interrupt_win32.cpp
   host/process/output_checks.cpp
   host/process/pending_file.cpp
+  host/process/progress_bar.cpp
   host/process/system_win32.cpp)
 target_include_directories(gloamer PRIVATE ${CMAKE_SOURCE_DIR})
 # The JSON library is one header of Debian's, outside the cross compiler's root: reached through a folder that
