@@ -29,7 +29,7 @@ std::string Progress::describe(long framesDone, double elapsed, bool withBar) co
     }
     std::string text = std::to_string((int)(share * 100)) + "%";
     if (withBar)
-        text += " " + progressBar(share, 24);
+        text += ' ' + progressBar(share, 24);
     char figures[160];
     snprintf(figures, sizeof(figures), " %ld/%ld frames, %.1f fps, %s elapsed, %s left", framesDone, total_, rate,
              formatDuration(elapsed).c_str(),

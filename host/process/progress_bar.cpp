@@ -10,7 +10,11 @@ namespace gloamer {
 std::string progressBar(double share, int width)
 {
     const int filled = (int)(std::clamp(share, 0.0, 1.0) * width);
-    return "[" + std::string((size_t)filled, '#') + std::string((size_t)(width - filled), '.') + "]";
+    std::string bar((size_t)width + 2, '.');
+    bar.front() = '[';
+    bar.back() = ']';
+    bar.replace(1, (size_t)filled, (size_t)filled, '#');
+    return bar;
 }
 
 TerminalLine::TerminalLine(FILE* out, int terminal)
