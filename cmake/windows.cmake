@@ -26,6 +26,7 @@ add_executable(gloamer
   host/offline/progress.cpp
   host/offline/progress_lines.cpp
   host/offline/render_job.cpp
+  host/offline/render_supervisor_win32.cpp
   host/video/output.cpp
   host/video/picture_sequence.cpp
   host/video/png_encoder_stored.cpp
@@ -42,6 +43,7 @@ add_executable(gloamer
   host/process/interrupt_win32.cpp
   host/process/output_checks.cpp
   host/process/pending_file.cpp
+  host/process/progress_bar.cpp
   host/process/system_win32.cpp)
 target_include_directories(gloamer PRIVATE ${CMAKE_SOURCE_DIR})
 # The JSON library is one header of Debian's, outside the cross compiler's root: reached through a folder that

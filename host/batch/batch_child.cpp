@@ -2,19 +2,17 @@
 #include "host/batch/batch_child.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <csignal>
 #include <cstring>
 
 #include "host/process/host_error.h"
-#include "host/process/interrupt.h"
 
 namespace gloamer {
 
@@ -31,6 +29,15 @@ void onStopInKeeper(int number, siginfo_t* info, void*)
         return;
     passedOnByKeeper = 1;
     kill(keptChild, SIGTERM);
+}
+
+[[noreturn]] void execOwnProgram(char* const* argv)
+{
+    execv("/proc/self/exe", argv);
+    const char message[] = "gloamer: cannot run gloamer itself for the render\n";
+    ssize_t ignored = write(STDERR_FILENO, message, sizeof message - 1);
+    (void)ignored;
+    _exit(127);
 }
 
 // The process between the batch and its child, async-signal-safe calls only: it runs the child, passes stops on,
@@ -52,11 +59,7 @@ void onStopInKeeper(int number, siginfo_t* info, void*)
         if (getppid() != keeper)
             _exit(127);
         sigprocmask(SIG_SETMASK, &before, nullptr);
-        execv("/proc/self/exe", argv);
-        const char message[] = "gloamer: cannot run gloamer itself for the render\n";
-        ssize_t ignored = write(STDERR_FILENO, message, sizeof message - 1);
-        (void)ignored;
-        _exit(127);
+        execOwnProgram(argv);
     }
     keptChild = child;
     struct sigaction action = {};
@@ -75,6 +78,36 @@ void onStopInKeeper(int number, siginfo_t* info, void*)
     _exit(WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status));
 }
 
+// In the child, async-signal-safe calls only: stdout discarded, stderr into the batch's pipe, then gloamer itself,
+// under a keeper when it writes a file.
+[[noreturn]] void becomeOwnProgram(char* const* argv, int pipeEnd, const char* output, pid_t batch)
+{
+    int null = open("/dev/null", O_WRONLY);
+    if (null >= 0)
+        dup2(null, STDOUT_FILENO);
+    dup2(pipeEnd, STDERR_FILENO);
+    close(pipeEnd); // the pipe ends when the render (the keeper closes its copy) has ended
+    if (output[0] != '\0')
+        keepChild(argv, output, batch);
+    execOwnProgram(argv);
+}
+
+// The last line written, without "gloamer: ": lines end at a newline or a carriage return (a progress bar's), and
+// at most 2000 characters of one are kept.
+std::string lastLineOf(const std::string& said)
+{
+    const size_t end = said.find_last_not_of("\r\n");
+    if (end == std::string::npos)
+        return "";
+    const size_t before = said.find_last_of("\r\n", end);
+    const size_t start = before == std::string::npos ? 0 : before + 1;
+    std::string line = said.substr(start, std::min<size_t>(end + 1 - start, 2000));
+    const std::string prefix = "gloamer: ";
+    if (line.compare(0, prefix.size(), prefix) == 0)
+        line.erase(0, prefix.size());
+    return line;
+}
+
 } // namespace
 
 std::string ownProgramPath()
@@ -86,7 +119,8 @@ std::string ownProgramPath()
     return std::string(path, (size_t)length);
 }
 
-ChildOutcome runOwnProgram(const std::vector<std::string>& arguments, double timeLimit, const std::string& output)
+ChildOutcome runOwnProgram(const std::vector<std::string>& arguments, double timeLimit, const std::string& output,
+                           ChildLauncher& launcher)
 {
     std::vector<char*> argv;
     std::string name = "gloamer";
@@ -95,108 +129,15 @@ ChildOutcome runOwnProgram(const std::vector<std::string>& arguments, double tim
         argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
 
-    int pipeEnds[2];
-    if (pipe2(pipeEnds, O_CLOEXEC) != 0)
-        throw HostError(std::string("cannot start a render: ") + std::strerror(errno));
-    const pid_t parent = getpid();
-    pid_t child = fork();
-    if (child < 0) {
-        int error = errno;
-        close(pipeEnds[0]);
-        close(pipeEnds[1]);
-        throw HostError(std::string("cannot start a render: ") + std::strerror(error));
-    }
-    if (child == 0) {
-        // Only async-signal-safe calls from here to exec. A batch killed outright takes its render with it.
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
-        if (getppid() != parent)
-            _exit(127);
-        int null = open("/dev/null", O_WRONLY);
-        if (null >= 0)
-            dup2(null, STDOUT_FILENO);
-        dup2(pipeEnds[1], STDERR_FILENO);
-        if (!output.empty())
-            keepChild(argv.data(), output.c_str(), parent);
-        execv("/proc/self/exe", argv.data());
-        const char message[] = "gloamer: cannot run gloamer itself for the render\n";
-        ssize_t ignored = write(STDERR_FILENO, message, sizeof message - 1);
-        (void)ignored;
-        _exit(127);
-    }
-    close(pipeEnds[1]);
-
-    ChildOutcome outcome;
-    std::string pending; // the line being read
-    bool passedOn = false;
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point began = Clock::now();
-    bool killed = false;
-    // Past the limit: SIGTERM once, SIGKILL after the grace. Called while the pipe is read and while waiting.
-    auto enforceLimit = [&] {
-        if (timeLimit <= 0 || killed)
-            return;
-        const double took = std::chrono::duration<double>(Clock::now() - began).count();
-        if (took >= timeLimit && outcome.timedOutAfter == 0) {
-            outcome.timedOutAfter = timeLimit;
-            kill(child, SIGTERM);
-        }
-        if (took >= timeLimit + stopGraceSeconds) {
-            kill(child, SIGKILL);
-            killed = true;
-        }
-    };
-    for (bool open = true; open;) {
-        if (interruptRequested() && !passedOn) {
-            kill(child, SIGTERM);
-            passedOn = true;
-        }
-        enforceLimit();
-        // A killed child's pipe may stay open in a process it started: stop reading it.
-        if (killed)
-            break;
-        pollfd wait{pipeEnds[0], POLLIN, 0};
-        int ready = poll(&wait, 1, 250);
-        if (ready < 0 && errno != EINTR)
-            break;
-        if (ready <= 0)
-            continue;
-        char buffer[4096];
-        ssize_t got = read(pipeEnds[0], buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        open = got > 0;
-        for (ssize_t i = 0; i < got; ++i) {
-            if (buffer[i] == '\n' || buffer[i] == '\r') {
-                if (!pending.empty())
-                    outcome.lastLine = pending;
-                pending.clear();
-            } else if (pending.size() < 2000) {
-                pending += buffer[i];
-            }
-        }
-    }
-    if (!pending.empty())
-        outcome.lastLine = pending;
-    close(pipeEnds[0]);
-
-    int status = 0;
-    for (;;) {
-        pid_t ended = waitpid(child, &status, timeLimit > 0 && !killed ? WNOHANG : 0);
-        if (ended == child || (ended < 0 && errno != EINTR))
-            break;
-        if (interruptRequested() && !passedOn) {
-            kill(child, SIGTERM);
-            passedOn = true;
-        }
-        enforceLimit();
-        if (ended == 0)
-            usleep(100000);
-    }
-    outcome.status = WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
-    const std::string prefix = "gloamer: ";
-    if (outcome.lastLine.compare(0, prefix.size(), prefix) == 0)
-        outcome.lastLine.erase(0, prefix.size());
-    return outcome;
+    const pid_t batch = getpid();
+    ChildRequest request;
+    request.what = "a render";
+    request.deathSignal = SIGTERM; // a batch killed outright takes its render with it
+    request.timeLimit = timeLimit;
+    request.passOnStopRequest = true;
+    request.body = [&](int pipeEnd) { becomeOwnProgram(argv.data(), pipeEnd, output.c_str(), batch); };
+    const ChildEnd end = launcher.run(request);
+    return {end.status(), lastLineOf(end.said), end.timedOutAfter};
 }
 
 std::string failureReason(const ChildOutcome& outcome)

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "host/process/child_process.h"
+
 namespace gloamer {
 
 struct ChildOutcome {
@@ -12,17 +14,14 @@ struct ChildOutcome {
     double timedOutAfter = 0; // the time limit it ran past and was stopped for; 0 when it did not
 };
 
-// How long a child stopped for its time limit has between SIGTERM and SIGKILL.
-constexpr double stopGraceSeconds = 5;
-
 // Runs this very program (/proc/self/exe) with `arguments`, its stdout discarded and its stderr read, and waits
 // for it. A stop request (Ctrl-C, SIGTERM) seen meanwhile is passed on to it as SIGTERM. Past `timeLimit`
 // seconds (0: none) it gets SIGTERM, and SIGKILL stopGraceSeconds later. Should this process end first, even by
 // SIGKILL, the child is stopped and a small keeper process it runs under removes `output` (the file the child
 // writes, which only this process would move into place; none when empty). Throws HostError when it cannot be
-// started.
+// started. `launcher` starts it (a test's says how it ended).
 ChildOutcome runOwnProgram(const std::vector<std::string>& arguments, double timeLimit = 0,
-                           const std::string& output = "");
+                           const std::string& output = "", ChildLauncher& launcher = forkingLauncher());
 
 // The seam between a batch and the processes that render and join its items: the real one runs gloamer
 // itself, a test's writes what it is told to.

@@ -15,6 +15,7 @@
 #include "host/process/host_error.h"
 #include "host/process/interrupt.h"
 #include "host/process/pending_file.h"
+#include "host/process/progress_bar.h"
 
 namespace gloamer {
 
@@ -49,32 +50,27 @@ struct BatchTask {
     }
 };
 
-// On a terminal, the bar below the item lines, redrawn before each item.
-void showBar(int number, int total, const std::string& name)
+// On a terminal, the bar below the item lines, redrawn before each item: "  4% [#...] rendering NAME".
+std::string barLine(int number, int total, const std::string& name)
 {
-    if (!isatty(STDOUT_FILENO))
-        return;
-    const int width = 30;
-    int filled = total > 0 ? width * (number - 1) / total : 0;
-    std::printf("\r%3d%% [%s%s] rendering %s\x1b[K", total > 0 ? 100 * (number - 1) / total : 0,
-                std::string((size_t)filled, '#').c_str(), std::string((size_t)(width - filled), '.').c_str(),
-                name.c_str());
-    std::fflush(stdout);
+    char share[8];
+    std::snprintf(share, sizeof share, "%3d%%", total > 0 ? 100 * (number - 1) / total : 0);
+    return share + (" " + progressBar(total > 0 ? (double)(number - 1) / total : 0, 30)) + " rendering " + name;
 }
 
 // Runs one render or join under the bar; returns why it failed, empty when it worked.
 template <typename Work>
 std::string underBar(int number, int total, const std::string& name, Work work)
 {
-    showBar(number, total, name);
+    TerminalLine bar(stdout);
+    bar.draw(barLine(number, total, name));
     std::string reason;
     try {
         reason = work();
     } catch (const HostError& failure) {
         reason = failure.what();
     }
-    if (isatty(STDOUT_FILENO))
-        std::printf("\r\x1b[K");
+    bar.clear();
     return reason;
 }
 

@@ -20,19 +20,6 @@ namespace gloamer {
 
 namespace {
 
-struct Capture {
-    HWND window = nullptr;
-    FrameGrabber grabber;
-    FrameSink* sink = nullptr;
-    int expectedWidth = 0;
-    int expectedHeight = 0;
-    int64_t presented = 0;
-    int64_t delivered = 0;
-    std::vector<uint8_t> last;
-    FrameGrabber::Delivery deliver;
-    std::exception_ptr failure; // a write that failed inside the plug-in's swap, rethrown once it has returned
-};
-
 DWORD virtualNow = 0;
 
 DWORD readVirtualClock(void*)
@@ -40,128 +27,220 @@ DWORD readVirtualClock(void*)
     return virtualNow;
 }
 
-void onPresent(HWND window, int width, int height, void* user)
-{
-    Capture& capture = *static_cast<Capture*>(user);
-    if (window != capture.window || width != capture.expectedWidth || height != capture.expectedHeight)
-        return; // another window, or a frame drawn before the window took its render size
-    ++capture.presented;
-    capture.grabber.capture(width, height, capture.deliver);
-}
+// The frames the plug-in presents at the render's size, read back and handed to the sink. A write that fails
+// inside the plug-in's swap is kept and rethrown once the swap has returned.
+class Capture {
+public:
+    Capture(HWND window, const RenderJob& job) : window_(window), job_(job)
+    {
+        deliver_ = [this](const uint8_t* rgb, int width, int height) { deliver(rgb, width, height); };
+    }
+    Capture(const Capture&) = delete;
+    Capture& operator=(const Capture&) = delete;
 
-RenderResult drawFrames(const RenderJob& job)
-{
-    RenderResult result;
-    virtualNow = job.startTick;
-    PluginLibrary library(job.pluginPath);
-    FrameHooks hooks(library.handle(), readVirtualClock, nullptr);
-    HostWindow host;
-    PluginSession session(library, host, job.sampleRate, job.channelCount);
-    HWND window = host.renderWindow();
-    if (!window)
-        throw HostError("the plug-in '" + job.pluginPath + "' started without announcing a window to draw in");
-    resizeClientArea(window, job.width, job.height);
-    RECT client;
-    GetClientRect(window, &client);
-    if (client.right != job.width || client.bottom != job.height)
-        throw HostError("the plug-in's window could not take the size " + std::to_string(job.width) + "x" +
-                        std::to_string(job.height));
+    static void onPresent(HWND window, int width, int height, void* user)
+    {
+        Capture& capture = *static_cast<Capture*>(user);
+        if (window != capture.window_ || width != capture.job_.width || height != capture.job_.height)
+            return; // another window, or a frame drawn before the window took its render size
+        ++capture.presented;
+        capture.grabber_.capture(width, height, capture.deliver_);
+    }
 
-    Capture capture;
-    capture.window = window;
-    capture.sink = job.sink;
-    capture.expectedWidth = job.width;
-    capture.expectedHeight = job.height;
-    capture.deliver = [&capture](const uint8_t* rgb, int width, int height) {
-        if (capture.failure)
+    void rethrowFailure() const
+    {
+        if (failure_)
+            std::rethrow_exception(failure_);
+    }
+
+    // A plug-in that skipped its swap still owes the video a frame: the last one again, or black.
+    void repeatLast()
+    {
+        grabber_.drain(deliver_);
+        std::vector<uint8_t> again = last_;
+        if (again.empty())
+            again.assign((size_t)job_.width * job_.height * 3, 0);
+        deliver(again.data(), job_.width, job_.height);
+    }
+
+    // Takes the frames still in flight and frees the read-back buffers, with the plug-in's context still current.
+    void drainAndRelease()
+    {
+        grabber_.drain(deliver_);
+        grabber_.release();
+    }
+
+    int64_t presented = 0;
+    int64_t delivered = 0;
+
+private:
+    void deliver(const uint8_t* rgb, int width, int height)
+    {
+        if (failure_)
             return;
-        capture.last.assign(rgb, rgb + (size_t)width * height * 3);
+        last_.assign(rgb, rgb + (size_t)width * height * 3);
         try {
-            capture.sink->writeFrame(rgb);
-            ++capture.delivered;
+            job_.sink->writeFrame(rgb);
+            ++delivered;
         } catch (...) {
-            capture.failure = std::current_exception();
+            failure_ = std::current_exception();
         }
-    };
-    auto rethrowFailure = [&capture] {
-        if (capture.failure)
-            std::rethrow_exception(capture.failure);
-    };
-    // The plug-in's context is current once its init has made it; else it is after its first frame.
-    bool rendererSaid = false;
-    auto sayRenderer = [&job, &rendererSaid](bool last) {
+    }
+
+    HWND window_;
+    const RenderJob& job_;
+    FrameGrabber grabber_;
+    FrameGrabber::Delivery deliver_;
+    std::vector<uint8_t> last_;
+    std::exception_ptr failure_;
+};
+
+// The plug-in loaded and started on the virtual clock, its window at the render's size.
+struct PluginStage {
+    explicit PluginStage(const RenderJob& job)
+        : library(job.pluginPath), hooks(library.handle(), readVirtualClock, nullptr),
+          session(library, host, job.sampleRate, job.channelCount), window(host.renderWindow())
+    {
+        if (!window)
+            throw HostError("the plug-in '" + job.pluginPath + "' started without announcing a window to draw in");
+        resizeClientArea(window, job.width, job.height);
+        RECT client;
+        GetClientRect(window, &client);
+        if (client.right != job.width || client.bottom != job.height)
+            throw HostError("the plug-in's window could not take the size " + std::to_string(job.width) + "x" +
+                            std::to_string(job.height));
+    }
+
+    PluginLibrary library;
+    FrameHooks hooks;
+    HostWindow host;
+    PluginSession session;
+    HWND window;
+};
+
+// Names the renderer to the job once: as soon as the plug-in's init has made its context current, else after
+// its first frame.
+class RendererAnnouncement {
+public:
+    explicit RendererAnnouncement(const RenderJob& job) : job_(job) {}
+    void sayOnce(bool afterFrame)
+    {
         GlRenderer gl = currentGlRenderer();
-        if (rendererSaid || (!gl.known() && !last))
+        if (said_ || (!gl.known() && !afterFrame))
             return;
-        rendererSaid = true;
-        if (job.rendererStarted)
-            job.rendererStarted(gl);
-    };
-    sayRenderer(false);
-    FrameSpan clock;
-    clock.fps = job.fps;
-    clock.startTick = job.startTick;
+        said_ = true;
+        if (job_.rendererStarted)
+            job_.rendererStarted(gl);
+    }
+
+private:
+    const RenderJob& job_;
+    bool said_ = false;
+};
+
+// The render between its frames.
+struct RenderLoop {
+    const RenderJob& job;
+    PluginStage& stage;
+    Capture& capture;
+    RendererAnnouncement& renderer;
+    RenderResult result;
     int64_t framesToWrite = 0;
-    for (int64_t frame = job.firstFrame; frame < job.frameCount; ++frame) {
+
+    int64_t firstWritten() const { return std::max(job.firstFrame, job.firstWrittenFrame); }
+
+    // False when a stop was asked for, or the music ran out, before `frame`.
+    bool mayDraw(int64_t frame)
+    {
         if (job.stopRequested && job.stopRequested()) {
             result.interrupted = true;
-            break;
+            return false;
         }
         if (job.hasFrame && !job.hasFrame(frame)) {
             result.interrupted = job.stopRequested && job.stopRequested(); // Ctrl-C while the music was read
-            break;
+            return false;
         }
-        // Warm-up frames are drawn alone: nothing reads them back.
-        const bool written = frame >= job.firstWrittenFrame;
-        if (written && job.sink && frame == std::max(job.firstFrame, job.firstWrittenFrame))
-            hooks.setPresentHook(onPresent, &capture);
-        virtualNow = job.frameTick ? job.frameTick(frame) : clock.tickOf(frame);
+        return true;
+    }
+
+    // Sets the clock and the rows for `frame` and has the plug-in draw it; what its render returned.
+    int render(int64_t frame)
+    {
+        if (job.frameTick) {
+            virtualNow = job.frameTick(frame);
+        } else {
+            FrameSpan clock;
+            clock.fps = job.fps;
+            clock.startTick = job.startTick;
+            virtualNow = clock.tickOf(frame);
+        }
         if (job.fillAudioData)
-            job.fillAudioData(frame, session.module());
+            job.fillAudioData(frame, stage.session.module());
         if (job.beforeFrame)
             job.beforeFrame(frame);
-        int64_t presentedBefore = capture.presented;
-        int verdict = session.render();
-        rethrowFailure();
-        sayRenderer(true);
+        return stage.session.render();
+    }
+
+    // Draws `frame`, writing it unless it is a warm-up frame (nothing reads those back); false when the render
+    // ends with it.
+    bool drawFrame(int64_t frame)
+    {
+        if (!mayDraw(frame))
+            return false;
+        const bool written = frame >= job.firstWrittenFrame;
+        if (written && job.sink && frame == firstWritten())
+            stage.hooks.setPresentHook(Capture::onPresent, &capture);
+        const int64_t presentedBefore = capture.presented;
+        const int verdict = render(frame);
+        capture.rethrowFailure();
+        renderer.sayOnce(true);
         framesToWrite += written;
-        if (written && job.sink && capture.presented == presentedBefore) {
-            // A plug-in that skipped its swap still owes the video a frame: repeat the last one.
-            capture.grabber.drain(capture.deliver);
-            if (!capture.last.empty()) {
-                std::vector<uint8_t> again = capture.last;
-                capture.deliver(again.data(), job.width, job.height);
-            } else {
-                std::vector<uint8_t> black((size_t)job.width * job.height * 3, 0);
-                capture.deliver(black.data(), job.width, job.height);
-            }
-        }
+        if (written && job.sink && capture.presented == presentedBefore)
+            capture.repeatLast();
         ++result.framesDrawn;
         if (job.progress && written)
-            job.progress->update(frame + 1 - std::max(job.firstFrame, job.firstWrittenFrame));
+            job.progress->update(frame + 1 - firstWritten());
         if (verdict != 0) {
             result.refusedFrame = frame;
             result.refusal = verdict;
-            break;
+            return false;
         }
         if (!pumpWindowMessages()) {
             result.interrupted = true; // the window was closed
-            break;
+            return false;
         }
+        return true;
     }
-    capture.grabber.drain(capture.deliver);
-    capture.grabber.release();
-    hooks.setPresentHook(nullptr, nullptr);
-    rethrowFailure();
-    // A frame the GL would not hand back must not pass for a finished render.
-    if (job.sink && capture.delivered < framesToWrite)
-        throw HostError("only " + std::to_string(capture.delivered) + " of " + std::to_string(framesToWrite) +
-                        " frames could be read back from the GL; nothing was written");
-    if (job.sink)
-        job.sink->finish();
-    session.quit();
-    result.framesWritten = job.sink ? capture.delivered : framesToWrite;
-    return result;
+
+    // Takes the last frames, finishes the output and quits the plug-in.
+    RenderResult finish()
+    {
+        capture.drainAndRelease();
+        stage.hooks.setPresentHook(nullptr, nullptr);
+        capture.rethrowFailure();
+        // A frame the GL would not hand back must not pass for a finished render.
+        if (job.sink && capture.delivered < framesToWrite)
+            throw HostError("only " + std::to_string(capture.delivered) + " of " + std::to_string(framesToWrite) +
+                            " frames could be read back from the GL; nothing was written");
+        if (job.sink)
+            job.sink->finish();
+        stage.session.quit();
+        result.framesWritten = job.sink ? capture.delivered : framesToWrite;
+        return result;
+    }
+};
+
+RenderResult drawFrames(const RenderJob& job)
+{
+    virtualNow = job.startTick;
+    PluginStage stage(job);
+    Capture capture(stage.window, job);
+    RendererAnnouncement renderer(job);
+    renderer.sayOnce(false);
+    RenderLoop loop{job, stage, capture, renderer, {}, 0};
+    for (int64_t frame = job.firstFrame; frame < job.frameCount && loop.drawFrame(frame); ++frame) {
+    }
+    return loop.finish();
 }
 
 } // namespace

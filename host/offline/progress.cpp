@@ -1,8 +1,6 @@
 // progress.cpp -- progress of a render, redrawn at most ten times a second on a terminal.
 #include "host/offline/progress.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 
@@ -10,7 +8,7 @@ namespace gloamer {
 
 Progress::Progress(long totalFrames, bool quiet, FILE* out, int terminal, Clock clock)
     : total_(std::max(1L, totalFrames)), known_(totalFrames != unknownTotal), quiet_(quiet), out_(out),
-      terminal_(terminal < 0 ? isatty(fileno(out)) != 0 : terminal != 0), clock_(std::move(clock))
+      bar_(out, terminal), clock_(std::move(clock))
 {
     if (!clock_)
         clock_ = [] {
@@ -30,11 +28,8 @@ std::string Progress::describe(long framesDone, double elapsed, bool withBar) co
         return figures;
     }
     std::string text = std::to_string((int)(share * 100)) + "%";
-    if (withBar) {
-        const int width = 24;
-        int filled = (int)(share * width);
-        text += " [" + std::string((size_t)filled, '#') + std::string((size_t)(width - filled), '.') + "]";
-    }
+    if (withBar)
+        text += ' ' + progressBar(share, 24);
     char figures[160];
     snprintf(figures, sizeof(figures), " %ld/%ld frames, %.1f fps, %s elapsed, %s left", framesDone, total_, rate,
              formatDuration(elapsed).c_str(),
@@ -51,10 +46,10 @@ void Progress::update(long framesDone)
     }
     if (quiet_)
         return;
-    if (terminal_) {
+    if (bar_.shown()) {
         if (now - lastShown_ < 0.1 && (framesDone < total_ || !known_))
             return;
-        fprintf(out_, "\r%s\033[K", describe(framesDone, now - start_, true).c_str());
+        bar_.draw(describe(framesDone, now - start_, true));
     } else {
         // Off a terminal a line every tenth of the way or every ten seconds, whichever comes first.
         int tenth = known_ ? (int)(10 * framesDone / total_) : 0;
@@ -78,8 +73,7 @@ void Progress::finish(long framesDone, bool interrupted)
                                             (known_ ? " of " + std::to_string(total_) : std::string()) + " frames, " +
                                             formatDuration(elapsed)
                                       : "done: " + std::to_string(framesDone) + " frames in " + formatDuration(elapsed);
-    if (terminal_)
-        fprintf(out_, "\r%s\033[K\n", describe(framesDone, elapsed, true).c_str());
+    bar_.keep(describe(framesDone, elapsed, true));
     fprintf(out_, "gloamer: %s\n", summary.c_str());
     fflush(out_);
 }

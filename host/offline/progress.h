@@ -7,6 +7,7 @@
 #include <string>
 
 #include "host/process/duration_text.h"
+#include "host/process/progress_bar.h"
 #include "host/offline/progress_lines.h"
 
 namespace gloamer {
@@ -34,7 +35,7 @@ private:
     bool known_;
     bool quiet_;
     FILE* out_;
-    bool terminal_;
+    TerminalLine bar_;
     Clock clock_;
     double start_;
     double lastShown_ = -1e9;

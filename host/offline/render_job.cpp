@@ -174,13 +174,10 @@ int renderInThisProcess(RenderJob& job, const OutputRequest& output, bool quiet,
 
 int runRenderJob(RenderJob& job, const OutputRequest& output, bool quiet, const std::string& progressPath)
 {
-#ifdef _WIN32
-    return renderInThisProcess(job, output, quiet, progressPath);
-#else
-    // The plug-in runs in a child process: whatever it does to that, this one reports it and keeps the video.
+    // On Linux the plug-in runs in a child process: whatever it does to that, this one reports it and keeps the
+    // video.
     return superviseRender(job.pluginPath, output,
                            [&] { return renderInThisProcess(job, output, quiet, progressPath); });
-#endif
 }
 
 } // namespace gloamer

@@ -9,22 +9,19 @@
 
 namespace gloamer {
 
-#ifdef _WIN32
-inline bool supervised()
-{
-    return false;
-}
-inline void tellSupervisorOfExit() {}
-inline void tellSupervisorOfOutput() {}
-inline void tellSupervisorOfStatus(int) {}
-#else
-// Forks; the child runs `render` (which loads the plug-in `plugin`) and ends with its status, and this process,
-// which never loads the plug-in, waits for it. A child that ends otherwise (a crash, a signal, exit() or _exit()
-// in the middle of the render) is reported in one line naming the plug-in and the cause, its temporaries are
-// removed and what it had written of `output` is kept as a video (to its last whole fragment), as after Ctrl-C;
-// the status is then 1, or 128 + the signal when it was a stop request. SIGTERM and SIGHUP are passed on to the
-// child (a terminal's Ctrl-C reaches both), and the child dies with this process.
+class ChildLauncher;
+
+// On Linux: forks; the child runs `render` (which loads the plug-in `plugin`) and ends with its status, and this
+// process, which never loads the plug-in, waits for it. A child that ends otherwise (a crash, a signal, exit() or
+// _exit() in the middle of the render) is reported in one line naming the plug-in and the cause, its temporaries
+// are removed and what it had written of `output` is kept as a video (to its last whole fragment), as after
+// Ctrl-C; the status is then 1, or 128 + the signal when it was a stop request. SIGTERM and SIGHUP are passed on
+// to the child (a terminal's Ctrl-C reaches both), and the child dies with this process.
+// On Windows the render runs in this process, under render_job.cpp's own exit and crash guard.
 int superviseRender(const std::string& plugin, const OutputRequest& output, const std::function<int()>& render);
+// The same with the child started by `launcher` (Linux only; a test's says how the child ended).
+int superviseRenderWith(const std::string& plugin, const OutputRequest& output, const std::function<int()>& render,
+                        ChildLauncher& launcher);
 
 // True in the child of superviseRender.
 bool supervised();
@@ -33,6 +30,5 @@ bool supervised();
 void tellSupervisorOfExit();
 void tellSupervisorOfOutput();
 void tellSupervisorOfStatus(int status);
-#endif
 
 } // namespace gloamer

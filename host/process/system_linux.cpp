@@ -1,4 +1,4 @@
-// system_posix.cpp -- the host's system services on Linux: stat, slashes and the dynamic loader's own words.
+// system_linux.cpp -- the host's system services on Linux: stat, renameat2, slashes and the dynamic loader's own words.
 #include "host/process/system.h"
 
 #include <dlfcn.h>
