@@ -22,26 +22,18 @@ add_library(gloamer_platform_web STATIC ${WEB_PLATFORM_SOURCES})
 target_include_directories(gloamer_platform_web PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(gloamer_platform_web PRIVATE -Wall -Wextra)
 
-# The page's host: the analyser (with our own FFT), the demo track, frame data files, the plug-in's driving.
-add_executable(gloamer_page
-  host/page/page_exports.cpp
-  host/page/web_host.cpp
-  host/page/live_input.cpp
-  host/analysis/real_fft_web.cpp
-  host/analysis/spectrum_analyser.cpp
-  host/analysis/spectrum_shaper.cpp
-  host/analysis/frame_span.cpp
-  host/analysis/real_fft_own.cpp
-  host/audio/demo_track.cpp
-  host/core/host_window.cpp
-  host/core/plugin_session.cpp
-  host/core/message_loop.cpp
-  host/core/frame_rows.cpp
-  host/core/heard_rows.cpp
-  host/replay/frame_data.cpp)
+# The page's host: the analyser (with our own FFT), the demo track, frame data files, the plug-in's driving; its rooms
+# are the Linux host's, less what needs FFmpeg, SDL2, FFTW or a plug-in library file (host/rooms.cmake).
+include(${CMAKE_SOURCE_DIR}/host/rooms.cmake)
+gloamer_host_rooms(ROOMS analysis audio core replay page VARIANTS PAGE)
+# The seam's browser backend under the core, as Linux's is; the plug-in linked in, which the page's host calls.
+target_link_libraries(host_core PUBLIC gloamer_platform_web)
+target_link_libraries(host_page PUBLIC gloamer_core_gles gloamer_gles)
+
+gloamer_host_files(gloamer_page_program page PROGRAM)
+add_executable(gloamer_page ${gloamer_page_program})
 target_compile_options(gloamer_page PRIVATE -Wall -Wextra)
-target_link_libraries(gloamer_page PRIVATE
-  gloamer_core_gles gloamer_gles gloamer_platform_web)
+target_link_libraries(gloamer_page PRIVATE host_page)
 # WebGL 2 only: the GL 1.1 subset is our own layer, not Emscripten's legacy GL emulation.
 target_link_options(gloamer_page PRIVATE
   -sMIN_WEBGL_VERSION=2 -sMAX_WEBGL_VERSION=2

@@ -13,45 +13,25 @@ if(EXISTS ${GLOAMER_LOGO})
     COMMAND ${CMAKE_COMMAND} -E copy_if_different ${GLOAMER_LOGO} $<TARGET_FILE_DIR:vis_gloamer>/vis_gloamer.bmp)
 endif()
 
-# gloamer.exe: the host's protocol, frame loop and picture output, with frame data files in place of live audio.
-add_executable(gloamer
-  host/win32/main.cpp
-  host/win32/message_box_catcher.cpp
-  host/replay/frame_data.cpp
-  host/replay/replay_job.cpp
-  host/offline/frame_grabber_gl11.cpp
-  host/offline/frame_hooks_win32.cpp
-  host/offline/import_patch.cpp
-  host/offline/offline_renderer.cpp
-  host/offline/progress.cpp
-  host/offline/progress_lines.cpp
-  host/offline/render_job.cpp
-  host/offline/render_supervisor_win32.cpp
-  host/video/output.cpp
-  host/video/picture_sequence.cpp
-  host/video/png_encoder_stored.cpp
-  host/video/stored_png.cpp
-  host/video/video_file_win32.cpp
-  host/core/frame_rows.cpp
-  host/core/gl_renderer.cpp
-  host/core/host_window.cpp
-  host/core/message_loop.cpp
-  host/core/plugin_library.cpp
-  host/core/plugin_session.cpp
-  host/analysis/frame_span.cpp
-  host/process/interrupt.cpp
-  host/process/interrupt_win32.cpp
-  host/process/output_checks.cpp
-  host/process/pending_file.cpp
-  host/process/progress_bar.cpp
-  host/process/system_win32.cpp)
-target_include_directories(gloamer PRIVATE ${CMAKE_SOURCE_DIR})
+# gloamer.exe: the host's protocol, frame loop and picture output, with frame data files in place of live audio. Its
+# rooms are the Linux host's, less FFmpeg, SDL2 and the rest of the desktop's (host/rooms.cmake).
+include(${CMAKE_SOURCE_DIR}/host/rooms.cmake)
+set(GLOAMER_WIN32_ROOMS process analysis core video offline replay win32)
+gloamer_host_rooms(ROOMS ${GLOAMER_WIN32_ROOMS} VARIANTS NATIVE WIN32)
+# Each room names the system DLLs, so that they follow it on the link line.
+foreach(room IN LISTS GLOAMER_WIN32_ROOMS)
+  target_link_libraries(host_${room} PUBLIC opengl32 gdi32 user32)
+endforeach()
+
 # The JSON library is one header of Debian's, outside the cross compiler's root: reached through a folder that
 # holds it alone, so that no other Linux header is on the Windows build's path.
 find_path(GLOAMER_JSON_DIR nlohmann/json.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH REQUIRED)
 file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/json-include)
 file(CREATE_LINK ${GLOAMER_JSON_DIR}/nlohmann ${CMAKE_BINARY_DIR}/json-include/nlohmann SYMBOLIC)
-target_include_directories(gloamer SYSTEM PRIVATE ${CMAKE_BINARY_DIR}/json-include)
-target_link_libraries(gloamer PRIVATE opengl32 gdi32 user32)
+target_include_directories(host_offline SYSTEM PRIVATE ${CMAKE_BINARY_DIR}/json-include)
+
+gloamer_host_files(gloamer_program win32 PROGRAM)
+add_executable(gloamer ${gloamer_program})
+target_link_libraries(gloamer PRIVATE host_win32)
 target_link_options(gloamer PRIVATE ${GLOAMER_STATIC_RUNTIME})
 target_compile_options(gloamer PRIVATE -Wall -Wextra)

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Checks that the source tree keeps the shape docs/architecture.md describes; prints each breach and exits 1."""
+"""Checks that the source tree keeps the shape docs/architecture.md describes, and that host/rooms.cmake builds each
+host room as one library that links what the room includes and what its row allows; prints each breach and exits 1."""
 import os
 import re
 import sys
@@ -72,6 +73,46 @@ def allowed_includes(architecture, folders):
     return allowed
 
 
+ROOMS_CMAKE = "host/rooms.cmake"
+ROOM_LIST = re.compile(r"^set\(HOST_([A-Z0-9]+)_([A-Z0-9]+)\b([^)]*)\)", re.M)
+
+
+def room_libraries(text):
+    """From host/rooms.cmake: the rooms each room's library links, and how many lists name each file."""
+    links, listed = {}, defaultdict(int)
+    for room, variant, words in ROOM_LIST.findall(text):
+        folder = "host/" + room.lower()
+        if variant == "LINKS":
+            links[folder] = {"host/" + word for word in words.split()}
+        else:
+            for name in words.split():
+                listed[f"{folder}/{name}"] += 1
+    return links, listed
+
+
+def room_library_problems(files, edges, allowed):
+    """Each host room is one library whose links its row allows and which links every room its files include."""
+    sources = [path for path in files if path.startswith("host/") and path.endswith(".cpp")]
+    if not os.path.exists(os.path.join(ROOT, ROOMS_CMAKE)):
+        return [f"{ROOMS_CMAKE} is missing: it lists each host room's files"] if sources else []
+    links, listed = room_libraries(read(ROOMS_CMAKE))
+    problems = []
+    for path in sources:
+        if listed.get(path, 0) != 1:
+            problems.append(f"{path} is in {listed.get(path, 0)} lists of {ROOMS_CMAKE}, not one")
+    problems += [f"{ROOMS_CMAKE} lists {path}, which is not there" for path in sorted(set(listed) - set(sources))]
+    for folder in sorted({os.path.dirname(path) for path in sources} - set(links)):
+        problems.append(f"{folder}/ has no library: {ROOMS_CMAKE} has no HOST_{os.path.basename(folder).upper()}_LINKS")
+    for folder, linked in sorted(links.items()):
+        library = "host_" + os.path.basename(folder)
+        for target in sorted(linked - allowed.get(folder, set())):
+            problems.append(f"{library} links {target}/, which its row in docs/architecture.md does not allow")
+        included = {target for target in edges.get(folder, ()) if target.startswith("host/")}
+        for target in sorted(included - linked):
+            problems.append(f"{folder}/ includes {target}/, which {library} does not link ({ROOMS_CMAKE})")
+    return problems
+
+
 def find_cycle(edges):
     """A list of folders that include each other in a circle, or None."""
     state, stack = {}, []
@@ -134,11 +175,13 @@ def main():
             problems.append(f"docs/architecture.md does not name the folder `{folder}/`")
 
     allowed = allowed_includes(architecture, folders)
-    for source, targets in sorted(folder_graph(files).items()):
+    edges = folder_graph(files)
+    for source, targets in sorted(edges.items()):
         if source not in allowed:
             continue
         for target in sorted(targets - allowed[source]):
             problems.append(f"{source}/ includes {target}/, which its row in docs/architecture.md does not allow")
+    problems += room_library_problems(files, edges, allowed)
 
     for problem in problems:
         print(problem)
