@@ -27,11 +27,11 @@ set(HOST_MEDIA_SOURCES media_input.cpp read_watch.cpp cover_picture.cpp)
 set(HOST_AUDIO_LINKS media process)
 set(HOST_AUDIO_SOURCES demo_track.cpp)
 set(HOST_AUDIO_DESKTOP audio_decoder.cpp audio_file.cpp track_stream.cpp sdl_audio.cpp audio_output.cpp
-  audio_capture.cpp playlist.cpp)
+  audio_capture.cpp playlist.cpp track_loading.cpp)
 
 set(HOST_ANALYSIS_LINKS audio process)
 set(HOST_ANALYSIS_SOURCES frame_span.cpp spectrum_analyser.cpp spectrum_shaper.cpp real_fft_own.cpp)
-set(HOST_ANALYSIS_DESKTOP real_fft_fftw.cpp)
+set(HOST_ANALYSIS_DESKTOP real_fft_fftw.cpp stream_reach.cpp)
 set(HOST_ANALYSIS_PAGE real_fft_web.cpp)
 
 set(HOST_CORE_LINKS analysis audio process)
@@ -56,7 +56,7 @@ set(HOST_REPLAY_SOURCES frame_data.cpp)
 set(HOST_REPLAY_NATIVE replay_job.cpp)
 
 set(HOST_LOGO_LINKS media process)
-set(HOST_LOGO_SOURCES logo_picture.cpp logo_folder.cpp)
+set(HOST_LOGO_SOURCES logo_picture.cpp logo_folder.cpp logo_choice.cpp)
 
 set(HOST_PLAYER_LINKS core analysis audio process)
 set(HOST_PLAYER_SOURCES audio_feed.cpp frame_loop.cpp player_controls.cpp playlist_player.cpp run_visualizer.cpp
@@ -64,7 +64,7 @@ set(HOST_PLAYER_SOURCES audio_feed.cpp frame_loop.cpp player_controls.cpp playli
 
 set(HOST_STREAM_LINKS offline core video analysis audio media process)
 set(HOST_STREAM_SOURCES stream_target.cpp stream_pacer.cpp stream_audio.cpp stream_encoder.cpp stream_sender.cpp
-  stream_run.cpp title_file.cpp captured_sound.cpp)
+  stream_run.cpp title_file.cpp captured_sound.cpp stream_options.cpp)
 
 set(HOST_BATCH_LINKS media process)
 set(HOST_BATCH_SOURCES batch_list.cpp batch_shard.cpp batch_record.cpp batch_child.cpp batch_run.cpp batch_unit.cpp
@@ -74,7 +74,7 @@ set(HOST_BATCH_SOURCES batch_list.cpp batch_shard.cpp batch_record.cpp batch_chi
 set(HOST_COMMANDS_LINKS batch stream replay player offline logo video core analysis audio media process)
 set(HOST_COMMANDS_SOURCES command_line.cpp play_command.cpp live_command.cpp devices_command.cpp render_command.cpp
   analyse_command.cpp replay_command.cpp logo_command.cpp batch_command.cpp timeout_option.cpp
-  completion_command.cpp join_command.cpp stream_command.cpp)
+  completion_command.cpp join_command.cpp stream_command.cpp encoding_options.cpp)
 set(HOST_COMMANDS_PROGRAM main.cpp)
 
 set(HOST_WIN32_LINKS core offline replay process)

@@ -5,7 +5,8 @@
 
 #include "host/analysis/frame_span.h"
 #include "host/analysis/spectrum_analyser.h"
-#include "host/audio/audio_track.h"
+#include "host/analysis/stream_reach.h"
+#include "host/audio/track_loading.h"
 #include "host/audio/track_stream.h"
 #include "host/commands/command_line.h"
 #include "host/core/plugin_library.h"
@@ -49,7 +50,7 @@ int runAnalyse(const AnalyseOptions& options, const CommonOptions& common)
         return stream ? streamReachesFrame(*stream, span, options.start, frame) : frame < span.frameCount;
     };
     // The plug-in says how far ahead it wants the audio and which rows it reads; it is loaded, not started.
-    PluginLibrary library(common.pluginPath.empty() ? defaultPluginPath() : common.pluginPath);
+    PluginLibrary library(chosenPluginPath(common.pluginPath));
     const VisModule& module = *library.module();
 
     FrameData header;

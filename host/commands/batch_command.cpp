@@ -11,6 +11,7 @@
 #include "host/batch/batch_child.h"
 #include "host/batch/cluster_job.h"
 #include "host/commands/command_line.h"
+#include "host/commands/encoding_options.h"
 #include "host/process/host_error.h"
 #include "host/logo/logo_picture.h"
 #include "host/offline/part_plan.h"
@@ -30,11 +31,7 @@ struct BatchOptions {
     int fps = 30;
     double start = 0;
     double duration = 0;
-    VideoQuality quality; // --quality or --crf, as render takes them
-    int crf = 0;          // what they come to for the codec, once the command line is read
-    std::string codec = "h264";
-    std::string preset = "veryfast";
-    int audioKbps = 192;
+    EncodingOptions encoding; // as render takes them, and passed on to each render
     SpectrumShaping shaping;
     std::string shard;
     int shards = 0;
@@ -98,24 +95,23 @@ std::string absolute(const std::string& path)
 // span is kept apart for the speed measurement, which renders a span of its own.
 std::vector<std::string> pictureArgs(const BatchOptions& options, const CommonOptions& common)
 {
-    std::vector<std::string> args = {"--size", options.size, "--fps", std::to_string(options.fps),
-                                     "--codec", options.codec,
-                                     "--preset", options.preset, "--audio-bitrate", std::to_string(options.audioKbps),
-                                     "--sensitivity", number(options.shaping.sensitivity)};
+    std::vector<std::string> args = {"--size", options.size, "--fps", std::to_string(options.fps)};
+    const std::vector<std::string> codec = codecArguments(options.encoding);
+    args.insert(args.end(), codec.begin(), codec.end());
+    args.insert(args.end(), {"--sensitivity", number(options.shaping.sensitivity)});
     // A chosen --crf, or the --quality it would be, whose ceiling follows the size.
-    if (options.quality.crf >= 0)
-        args.insert(args.end(), {"--crf", std::to_string(options.crf)});
-    else
-        args.insert(args.end(), {"--quality", options.quality.name});
+    const std::vector<std::string> quality = qualityArguments(options.encoding.quality);
+    args.insert(args.end(), quality.begin(), quality.end());
     if (options.shaping.calm)
         args.push_back("--calm");
     if (options.shaping.autoGain)
         args.push_back("--auto-sensitivity");
     if (!common.pluginPath.empty())
         args.insert(args.end(), {"--plugin", absolute(common.pluginPath)});
-    if (!common.logo.empty())
-        args.insert(args.end(), {"--logo", common.logo == "cover" ? common.logo : absolute(common.logo),
-                                 "--logo-size", std::to_string(common.logoSize)});
+    const LogoChoice& logo = common.logo;
+    if (!logo.picture.empty())
+        args.insert(args.end(), {"--logo", logo.picture == "cover" ? logo.picture : absolute(logo.picture),
+                                 "--logo-size", std::to_string(logo.size)});
     return args;
 }
 
@@ -140,6 +136,71 @@ void checkGpuOptions(const BatchOptions& options)
                          "--gpus-per-task N or --gres SPEC)");
 }
 
+// The folder the claim is mounted at: the deepest that holds both the list and the output folder, so that each
+// task sees the paths it is given.
+std::string claimMountPath(const std::string& listPath, const std::string& folderPath)
+{
+    fs::path list(listPath), folder(folderPath), common;
+    for (auto a = list.begin(), b = folder.begin(); a != list.end() && b != folder.end() && *a == *b; ++a, ++b)
+        common /= *a;
+    if (common.empty() || common == common.root_path())
+        throw HostError("the list and the output folder share no folder below / to mount in the job");
+    if (common == list)
+        common = list.parent_path();
+    return common.string();
+}
+
+int emitKubernetesJob(ClusterJob& job, const BatchOptions& options)
+{
+    if (options.image.empty())
+        throw HostError("--emit kubernetes needs --image NAME: the container image that holds gloamer");
+    job.program = "gloamer";
+    job.image = options.image;
+    job.claim = options.claim;
+    job.mountPath = claimMountPath(job.list, job.folder);
+    job.retries = options.retries;
+    std::fputs(kubernetesJob(job).c_str(), stdout);
+    return 0;
+}
+
+// Seconds of music a task renders a second: --speed, or measured on 2 s of the first item that is a file.
+double renderSpeed(const BatchOptions& options, const std::vector<BatchItem>& items,
+                   const std::vector<std::string>& measureArgs)
+{
+    if (options.speed > 0)
+        return options.speed;
+    // A stream, pipe or device is no sample: it may wait for ever for a writer, or never end.
+    auto sample = std::find_if(items.begin(), items.end(), [](const BatchItem& item) {
+        return item.problem.empty() && !readsAsStream(item.input);
+    });
+    if (sample == items.end())
+        throw HostError("no item of the list is a file that can be rendered to measure the speed (give --speed X)");
+    const double speed = measureSpeed(sample->input, measureArgs, options.format, 2.0);
+    std::fprintf(stderr, "gloamer: measured %.3g seconds of music a second on %s at %s\n", speed,
+                 sample->name.c_str(), options.size.c_str());
+    return speed;
+}
+
+int emitSlurmJob(ClusterJob& job, const BatchOptions& options, const std::vector<BatchItem>& items,
+                 const std::vector<WorkUnit>& units, const std::vector<std::string>& measureArgs)
+{
+    job.program = ownProgramPath();
+    checkSlurmJob(job); // before the speed is measured: what the script cannot hold is refused at once
+    const double speed = renderSpeed(options, items, measureArgs);
+    // A stream of unknown length is counted as ten minutes. A part is its share of the item and the warm-up
+    // frames it draws before it.
+    const std::vector<double> seconds = itemDurations(items, options.start, options.duration, 600);
+    const double warmup = (double)defaultWarmupFrames / options.fps;
+    std::vector<double> unitSeconds;
+    for (const WorkUnit& unit : units)
+        unitSeconds.push_back(unit.count > 1 ? seconds[unit.item] / unit.count + warmup : seconds[unit.item]);
+    job.timeLimitSeconds = timeLimitFor(unitSeconds, job.tasks, speed);
+    // A join copies the pictures and encodes the music once: counted at 20 s of music a second.
+    job.joinTimeLimitSeconds = timeLimitFor(seconds, 1, 20.0);
+    std::fputs(slurmScript(job).c_str(), stdout);
+    return 0;
+}
+
 int emitJob(const BatchOptions& options, const BatchJob& batch, const std::vector<std::string>& measureArgs)
 {
     const std::vector<BatchItem> items = batchItems(batch);
@@ -158,51 +219,9 @@ int emitJob(const BatchOptions& options, const BatchJob& batch, const std::vecto
     job.gpus = options.emit == "kubernetes" ? options.gpus : options.gpusPerTask;
     job.gres = options.gres;
     job.name = options.jobName;
-    if (options.emit == "kubernetes") {
-        if (options.image.empty())
-            throw HostError("--emit kubernetes needs --image NAME: the container image that holds gloamer");
-        job.program = "gloamer";
-        job.image = options.image;
-        job.claim = options.claim;
-        // The claim is mounted where the list and the folder lie here, so that the task sees the same paths.
-        fs::path list(job.list), folder(job.folder), common;
-        for (auto a = list.begin(), b = folder.begin(); a != list.end() && b != folder.end() && *a == *b; ++a, ++b)
-            common /= *a;
-        if (common.empty() || common == common.root_path())
-            throw HostError("the list and the output folder share no folder below / to mount in the job");
-        if (common == list)
-            common = list.parent_path();
-        job.mountPath = common.string();
-        job.retries = options.retries;
-        std::fputs(kubernetesJob(job).c_str(), stdout);
-        return 0;
-    }
-    job.program = ownProgramPath();
-    checkSlurmJob(job); // before the speed is measured: what the script cannot hold is refused at once
-    double speed = options.speed;
-    if (speed <= 0) {
-        // A stream, pipe or device is no sample: it may wait for ever for a writer, or never end.
-        auto sample = std::find_if(items.begin(), items.end(), [](const BatchItem& item) {
-            return item.problem.empty() && !readsAsStream(item.input);
-        });
-        if (sample == items.end())
-            throw HostError("no item of the list is a file that can be rendered to measure the speed (give --speed X)");
-        speed = measureSpeed(sample->input, measureArgs, options.format, 2.0);
-        std::fprintf(stderr, "gloamer: measured %.3g seconds of music a second on %s at %s\n", speed,
-                     sample->name.c_str(), options.size.c_str());
-    }
-    // A stream of unknown length is counted as ten minutes. A part is its share of the item and the warm-up
-    // frames it draws before it.
-    const std::vector<double> seconds = itemDurations(items, options.start, options.duration, 600);
-    const double warmup = (double)defaultWarmupFrames / options.fps;
-    std::vector<double> unitSeconds;
-    for (const WorkUnit& unit : units)
-        unitSeconds.push_back(unit.count > 1 ? seconds[unit.item] / unit.count + warmup : seconds[unit.item]);
-    job.timeLimitSeconds = timeLimitFor(unitSeconds, job.tasks, speed);
-    // A join copies the pictures and encodes the music once: counted at 20 s of music a second.
-    job.joinTimeLimitSeconds = timeLimitFor(seconds, 1, 20.0);
-    std::fputs(slurmScript(job).c_str(), stdout);
-    return 0;
+    if (options.emit == "kubernetes")
+        return emitKubernetesJob(job, options);
+    return emitSlurmJob(job, options, items, units, measureArgs);
 }
 
 int runBatchCommand(const BatchOptions& options, const CommonOptions& common)
@@ -220,7 +239,7 @@ int runBatchCommand(const BatchOptions& options, const CommonOptions& common)
     // The device draws the same pictures, so it is not recorded with the render options.
     if (options.gpu != "auto")
         job.childArgs.push_back("--gpu=" + options.gpu);
-    job.joinArgs = {"--audio-bitrate", std::to_string(options.audioKbps)};
+    job.joinArgs = {"--audio-bitrate", std::to_string(options.encoding.audioKbps)};
     job.split = PartSplit{options.parts, options.partLength, options.fps, keyframeInterval(options.fps)};
     job.start = options.start;
     job.duration = options.duration;
@@ -246,51 +265,34 @@ int runBatchCommand(const BatchOptions& options, const CommonOptions& common)
     return runBatch(job);
 }
 
-} // namespace
-
-void addBatchCommand(CLI::App& app, CommandLine& commandLine)
+// What each item's render is given: the list, where the videos go, and render's own options.
+void addItemOptions(CLI::App& batch, BatchOptions& options, CommonOptions& common)
 {
-    auto options = std::make_shared<BatchOptions>();
-    CLI::App* batch = app.add_subcommand("batch", "Render every file of a list or a folder to its own video in DIR");
-    batch->add_option("LIST", options->list,
-                      "A text file with one file or URL a line (# comments; paths from the list's folder), or a "
-                      "folder, whose music and video files are taken recursively")
+    batch.add_option("LIST", options.list,
+                     "A text file with one file or URL a line (# comments; paths from the list's folder), or a "
+                     "folder, whose music and video files are taken recursively")
         ->required()
         ->check(CLI::ExistingPath)
         ->type_name("");
-    batch->add_option("-o,--output", options->folder, "The folder the videos go to, each under its input's name")
+    batch.add_option("-o,--output", options.folder, "The folder the videos go to, each under its input's name")
         ->required()
         ->type_name("DIR");
-    batch->add_option("--format", options->format, "The videos' container")
+    batch.add_option("--format", options.format, "The videos' container")
         ->check(CLI::IsMember({"mp4", "mkv", "mov"}))
         ->capture_default_str();
-    addSizeOption(*batch, options->size);
-    addFpsOption(*batch, options->fps);
-    addSpanOptions(*batch, options->start, options->duration, "Render");
-    addQualityOptions(*batch, options->quality, true);
-    batch->add_option("--codec", options->codec, "Video codec, as gloamer render takes it")
-        ->check(CLI::Validator(
-            [](std::string& name) {
-                // A GPU's encoder is checked by each render, on the machine that has the GPU.
-                for (const std::vector<std::string>& codecs : {availableVideoCodecs(), hardwareVideoCodecs()})
-                    for (const std::string& codec : codecs)
-                        if (codec == name)
-                            return std::string();
-                return "'" + name + "' is not a video codec this FFmpeg encodes";
-            },
-            ""))
-        ->capture_default_str();
-    batch->add_option("--preset", options->preset, "H.264 and HEVC encoder speed, ultrafast to veryslow")
-        ->check(CLI::IsMember({"ultrafast", "superfast", "veryfast", "faster", "fast", "medium", "slow", "slower",
-                               "veryslow"}))
-        ->capture_default_str();
-    batch->add_option("--audio-bitrate", options->audioKbps, "AAC bit rate in kbit/s, 32 to 512")
-        ->check(CLI::Range(32, 512))
-        ->capture_default_str();
-    addShapingOptions(*batch, options->shaping);
-    addPluginOption(*batch, commandLine.common);
-    addLogoOptions(*batch, commandLine.common, true);
-    batch->add_option("--shard", options->shard, "Take items I, I+N, I+2N... (I from 0) of the list")
+    addSizeOption(batch, options.size);
+    addFpsOption(batch, options.fps);
+    addSpanOptions(batch, options.start, options.duration, "Render");
+    addEncodingOptions(batch, options.encoding);
+    addShapingOptions(batch, options.shaping);
+    addPluginOption(batch, common);
+    addLogoOptions(batch, common, true);
+}
+
+// Which items this task takes, how each is cut in parts, and how long a render or a claim may last.
+void addTaskOptions(CLI::App& batch, BatchOptions& options)
+{
+    batch.add_option("--shard", options.shard, "Take items I, I+N, I+2N... (I from 0) of the list")
         ->type_name("I/N")
         ->check(CLI::Validator(
             [](std::string& text) {
@@ -298,92 +300,67 @@ void addBatchCommand(CLI::App& app, CommandLine& commandLine)
                 return parseShard(text, index, count) ? "" : "'" + text + "' is not a share I/N with 0 <= I < N";
             },
             ""));
-    batch->add_option("--shards", options->shards,
-                      "How many tasks share the list: with JOB_COMPLETION_INDEX, or the size of an emitted job")
+    batch.add_option("--shards", options.shards,
+                     "How many tasks share the list: with JOB_COMPLETION_INDEX, or the size of an emitted job")
         ->check(CLI::Range(1, 1000000))
         ->type_name("N");
-    auto* parts = batch->add_option("--parts", options->parts,
-                                    "Cut every input in N parts (whole keyframe intervals, fewer for a short one), "
-                                    "each rendered as an item of its own and joined when all are done")
+    auto* parts = batch.add_option("--parts", options.parts,
+                                   "Cut every input in N parts (whole keyframe intervals, fewer for a short one), "
+                                   "each rendered as an item of its own and joined when all are done")
                       ->check(CLI::Range(2, 100000))
                       ->type_name("N");
-    batch->add_option("--part-length", options->partLength,
-                      "Cut every input in parts of about this length, cut on keyframe boundaries (see --parts)")
+    batch.add_option("--part-length", options.partLength,
+                     "Cut every input in parts of about this length, cut on keyframe boundaries (see --parts)")
         ->check(positiveNumber(false))
         ->type_name("SECONDS")
         ->excludes(parts);
-    batch->add_flag("--join-only", options->joinOnly,
-                    "Render nothing: join every input whose parts are all done (what an emitted job's join step "
-                    "runs)");
-    batch->add_option("--item-timeout", options->itemTimeout,
-                      "Stop an item's render (SIGTERM, SIGKILL 5 s later) that takes longer than this; it fails "
-                      "and the batch goes on (default: no limit)")
+    batch.add_flag("--join-only", options.joinOnly,
+                   "Render nothing: join every input whose parts are all done (what an emitted job's join step "
+                   "runs)");
+    batch.add_option("--item-timeout", options.itemTimeout,
+                     "Stop an item's render (SIGTERM, SIGKILL 5 s later) that takes longer than this; it fails "
+                     "and the batch goes on (default: no limit)")
         ->check(positiveNumber(false))
         ->type_name("SECONDS");
-    batch->add_option("--timeout", options->readTimeout,
-                      "Passed on to each render: give up on an input that sends no data for this many seconds "
-                      "(render's default: 30)")
+    batch.add_option("--timeout", options.readTimeout,
+                     "Passed on to each render: give up on an input that sends no data for this many seconds "
+                     "(render's default: 30)")
         ->check(positiveNumber(false))
         ->type_name("SECONDS");
-    batch->add_flag("-y,--overwrite", options->overwrite,
-                    "Replace a regular file at DIR/NAME that no record of the batch vouches for (a FIFO, device, "
-                    "link or folder is never replaced, nor an item's own input)");
-    batch->add_option("--claim-timeout", options->claimTimeout,
-                      "Take over an item claimed by a task of another machine after this long (one of this machine "
-                      "is taken over as soon as its process has ended)")
+}
+
+// What a rerun may replace and take over, the device each render draws on, and the report instead of a run.
+void addRerunOptions(CLI::App& batch, BatchOptions& options)
+{
+    batch.add_flag("-y,--overwrite", options.overwrite,
+                   "Replace a regular file at DIR/NAME that no record of the batch vouches for (a FIFO, device, "
+                   "link or folder is never replaced, nor an item's own input)");
+    batch.add_option("--claim-timeout", options.claimTimeout,
+                     "Take over an item claimed by a task of another machine after this long (one of this machine "
+                     "is taken over as soon as its process has ended)")
         ->check(positiveNumber(false))
         ->type_name("SECONDS")
         ->capture_default_str();
-    addGpuOption(*batch, options->gpu); // passed on to each render
-    batch->add_flag("--status", options->status, "Print what is done, failed (and why) and pending; render nothing");
-    batch->add_flag("--json", options->json, "The same as --status, as JSON");
-    batch->add_option("--emit", options->emit,
-                      "Print a job for a cluster instead: an sbatch script (run it with bash) or an Indexed Job")
-        ->check(CLI::IsMember({"slurm", "kubernetes"}))
-        ->type_name("slurm|kubernetes");
-    batch->add_option("--throttle", options->throttle, "Emitted job: at most N tasks at once")
-        ->check(CLI::Range(1, 1000000))
-        ->type_name("N");
-    batch->add_option("--cpus-per-task", options->cpusPerTask, "Emitted job: CPUs each task asks for")
-        ->check(CLI::Range(1, 1024))
-        ->type_name("N")
-        ->capture_default_str();
-    batch->add_option("--gpus-per-task", options->gpusPerTask,
-                      "Emitted Slurm job: GPUs each task asks for (each array task is given its own)")
-        ->check(CLI::Range(1, 64))
-        ->type_name("N");
-    batch->add_option("--gres", options->gres, "Emitted Slurm job: a generic resource each task asks for, as sbatch "
-                                               "--gres takes it (gpu:1, gpu:a100:2)")
-        ->check(CLI::Validator(
-            [](std::string& spec) {
-                bool fine = !spec.empty() && spec.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
-                                                                    "0123456789_.:,+-") == std::string::npos;
-                return fine ? "" : "'" + spec + "' is not a generic resource like gpu:1 or gpu:a100:2";
-            },
-            ""))
-        ->type_name("SPEC");
-    batch->add_option("--gpus", options->gpus,
-                      "Emitted Kubernetes job: NVIDIA GPUs each pod asks for (the nvidia.com/gpu limit, with the "
-                      "driver's graphics capability for drawing)")
-        ->check(CLI::Range(1, 64))
-        ->type_name("N");
-    batch->add_option("--speed", options->speed,
-                      "Emitted Slurm job: seconds of music a task renders a second, for the time limit "
-                      "(default: measured on 2 s of the first item)")
-        ->check(positiveNumber(false))
-        ->type_name("X");
-    batch->add_option("--image", options->image, "Emitted Kubernetes job: the container image holding gloamer")
+    addGpuOption(batch, options.gpu); // passed on to each render
+    batch.add_flag("--status", options.status, "Print what is done, failed (and why) and pending; render nothing");
+    batch.add_flag("--json", options.json, "The same as --status, as JSON");
+}
+
+// The emitted Indexed Job's image, claim and tries, and either job's name.
+void addKubernetesJobOptions(CLI::App& batch, BatchOptions& options)
+{
+    batch.add_option("--image", options.image, "Emitted Kubernetes job: the container image holding gloamer")
         ->type_name("NAME");
-    batch->add_option("--claim", options->claim,
-                      "Emitted Kubernetes job: the PersistentVolumeClaim holding the list and DIR, mounted at the "
-                      "folder they share here")
+    batch.add_option("--claim", options.claim,
+                     "Emitted Kubernetes job: the PersistentVolumeClaim holding the list and DIR, mounted at the "
+                     "folder they share here")
         ->type_name("NAME")
         ->capture_default_str();
-    batch->add_option("--retries", options->retries, "Emitted Kubernetes job: tries again per index")
+    batch.add_option("--retries", options.retries, "Emitted Kubernetes job: tries again per index")
         ->check(CLI::Range(0, 100))
         ->type_name("N")
         ->capture_default_str();
-    batch->add_option("--job-name", options->jobName, "Emitted job: its name")
+    batch.add_option("--job-name", options.jobName, "Emitted job: its name")
         ->check(CLI::Validator(
             [](std::string& name) {
                 bool fine = !name.empty() && name.size() <= 63 && name.front() != '-' && name.back() != '-' &&
@@ -392,21 +369,78 @@ void addBatchCommand(CLI::App& app, CommandLine& commandLine)
             },
             ""))
         ->capture_default_str();
-    batch->footer(
-        "Each item renders in a process of its own to a temporary name, then moves to DIR/NAME.FORMAT, and a record "
-        "in DIR/.gloamer-batch/records says it is done. A rerun skips done items and renders the rest again.\n"
-        "A file at DIR/NAME.FORMAT that no record vouches for is left alone and its item fails (--overwrite replaces "
-        "a regular file; a FIFO, device, link or an item's own input never). Each item is claimed first, so two "
-        "batches over one DIR never render the same item.\n"
-        "Which items a task takes: --shard I/N; else, in a Slurm job array, SLURM_ARRAY_TASK_ID minus "
-        "SLURM_ARRAY_TASK_MIN of SLURM_ARRAY_TASK_COUNT tasks; else, in a Kubernetes Indexed Job, "
-        "JOB_COMPLETION_INDEX of --shards N; else all. Task I of N takes items I, I+N, I+2N...\n"
-        "With --parts or --part-length each part renders to DIR/.gloamer-batch/parts as an item of its own; a task "
-        "that takes every item (no shard) then joins each input's parts into DIR/NAME.FORMAT and removes them; "
-        "an emitted job joins in a step of its own after the render tasks (--join-only).\n"
-        "Exit status: 0 all done, 1 any failed or claimed by another task, 2 wrong command line, 130 stopped by Ctrl-C (what finished is kept).");
+}
+
+// --emit and what the emitted job asks of its cluster.
+void addClusterJobOptions(CLI::App& batch, BatchOptions& options)
+{
+    batch.add_option("--emit", options.emit,
+                     "Print a job for a cluster instead: an sbatch script (run it with bash) or an Indexed Job")
+        ->check(CLI::IsMember({"slurm", "kubernetes"}))
+        ->type_name("slurm|kubernetes");
+    batch.add_option("--throttle", options.throttle, "Emitted job: at most N tasks at once")
+        ->check(CLI::Range(1, 1000000))
+        ->type_name("N");
+    batch.add_option("--cpus-per-task", options.cpusPerTask, "Emitted job: CPUs each task asks for")
+        ->check(CLI::Range(1, 1024))
+        ->type_name("N")
+        ->capture_default_str();
+    batch.add_option("--gpus-per-task", options.gpusPerTask,
+                     "Emitted Slurm job: GPUs each task asks for (each array task is given its own)")
+        ->check(CLI::Range(1, 64))
+        ->type_name("N");
+    batch.add_option("--gres", options.gres, "Emitted Slurm job: a generic resource each task asks for, as sbatch "
+                                             "--gres takes it (gpu:1, gpu:a100:2)")
+        ->check(CLI::Validator(
+            [](std::string& spec) {
+                bool fine = !spec.empty() && spec.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                                                    "0123456789_.:,+-") == std::string::npos;
+                return fine ? "" : "'" + spec + "' is not a generic resource like gpu:1 or gpu:a100:2";
+            },
+            ""))
+        ->type_name("SPEC");
+    batch.add_option("--gpus", options.gpus,
+                     "Emitted Kubernetes job: NVIDIA GPUs each pod asks for (the nvidia.com/gpu limit, with the "
+                     "driver's graphics capability for drawing)")
+        ->check(CLI::Range(1, 64))
+        ->type_name("N");
+    batch.add_option("--speed", options.speed,
+                     "Emitted Slurm job: seconds of music a task renders a second, for the time limit "
+                     "(default: measured on 2 s of the first item)")
+        ->check(positiveNumber(false))
+        ->type_name("X");
+    addKubernetesJobOptions(batch, options);
+}
+
+constexpr const char* batchFooter =
+    "Each item renders in a process of its own to a temporary name, then moves to DIR/NAME.FORMAT, and a record "
+    "in DIR/.gloamer-batch/records says it is done. A rerun skips done items and renders the rest again.\n"
+    "A file at DIR/NAME.FORMAT that no record vouches for is left alone and its item fails (--overwrite replaces "
+    "a regular file; a FIFO, device, link or an item's own input never). Each item is claimed first, so two "
+    "batches over one DIR never render the same item.\n"
+    "Which items a task takes: --shard I/N; else, in a Slurm job array, SLURM_ARRAY_TASK_ID minus "
+    "SLURM_ARRAY_TASK_MIN of SLURM_ARRAY_TASK_COUNT tasks; else, in a Kubernetes Indexed Job, "
+    "JOB_COMPLETION_INDEX of --shards N; else all. Task I of N takes items I, I+N, I+2N...\n"
+    "With --parts or --part-length each part renders to DIR/.gloamer-batch/parts as an item of its own; a task "
+    "that takes every item (no shard) then joins each input's parts into DIR/NAME.FORMAT and removes them; "
+    "an emitted job joins in a step of its own after the render tasks (--join-only).\n"
+    "Exit status: 0 all done, 1 any failed or claimed by another task, 2 wrong command line, 130 stopped by Ctrl-C (what finished is kept).";
+
+} // namespace
+
+void addBatchCommand(CLI::App& app, CommandLine& commandLine)
+{
+    auto options = std::make_shared<BatchOptions>();
+    CLI::App* batch = app.add_subcommand("batch", "Render every file of a list or a folder to its own video in DIR");
+    addItemOptions(*batch, *options, commandLine.common);
+    addTaskOptions(*batch, *options);
+    addRerunOptions(*batch, *options);
+    addClusterJobOptions(*batch, *options);
+    batch->footer(batchFooter);
     batch->callback([&commandLine, options] {
-        options->crf = chosenCrf(options->quality, options->codec);
+        // The renders encode here, unless the batch only emits a job for other machines, joins, or reports.
+        const bool rendersHere = options->emit.empty() && !options->joinOnly && !options->status && !options->json;
+        checkEncodingOptions(options->encoding, rendersHere);
         commandLine.action = [&commandLine, options] { return runBatchCommand(*options, commandLine.common); };
     });
 }

@@ -8,24 +8,16 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
-#include <new>
 #include <optional>
 
 #include "host/analysis/spectrum_shaper.h"
-#include "host/analysis/frame_span.h"
-#include "host/analysis/spectrum_analyser.h"
 #include "host/core/gpu_choice.h"
-#include "host/audio/audio_track.h"
-#include "host/audio/track_stream.h"
+#include "host/logo/logo_picture.h"
+#include "host/player/frame_loop.h"
 #include "host/process/failure_report.h"
 #include "host/process/host_error.h"
-#include "host/logo/logo_folder.h"
-#include "host/logo/logo_picture.h"
-#include "host/core/plugin_library.h"
-#include "host/video/output.h"
-#include "host/player/frame_loop.h"
 #include "host/process/interrupt.h"
-#include "host/video/video_quality.h"
+#include "host/video/output.h"
 
 namespace gloamer {
 
@@ -48,38 +40,15 @@ void addPluginOption(CLI::App& command, CommonOptions& options)
 void addLogoOptions(CLI::App& command, CommonOptions& options, bool coverAllowed)
 {
     command
-        .add_option("--logo", options.logo,
+        .add_option("--logo", options.logo.picture,
                     std::string("Draw this picture as the logo (PNG, JPEG, WebP, BMP, GIF...") +
                         (coverAllowed ? "; cover: the music file's own cover" : "") +
                         "); black in it is see-through, as in the plug-in's own logo")
         ->type_name(coverAllowed ? "PICTURE|cover" : "PICTURE");
-    command.add_option("--logo-size", options.logoSize, "Fit the logo into an N x N square (16 to 1024)")
+    command.add_option("--logo-size", options.logo.size, "Fit the logo into an N x N square (16 to 1024)")
         ->check(numberBetween(smallestLogoSize, largestLogoSize, true))
         ->type_name("N")
         ->capture_default_str();
-}
-
-std::string pluginToRun(const CommonOptions& options, const std::string& music, std::unique_ptr<LogoFolder>& folder,
-                        const std::vector<CoverPicture>* covers)
-{
-    std::string plugin = options.pluginPath.empty() ? defaultPluginPath() : options.pluginPath;
-    if (options.logo.empty())
-        return plugin;
-    std::optional<std::string> bitmap;
-    if (options.logo == "cover") {
-        if (music.empty())
-            throw UsageError("--logo cover takes the cover of a music file, and none was given");
-        bitmap = covers ? logoBitmapFromCover(*covers, music, options.logoSize)
-                        : logoBitmapFromCover(music, options.logoSize);
-        if (!bitmap) {
-            std::fprintf(stderr, "gloamer: '%s' has no cover picture: drawing the plug-in's own logo\n", music.c_str());
-            return plugin;
-        }
-    } else {
-        bitmap = logoBitmapFromPicture(options.logo, options.logoSize);
-    }
-    folder = std::make_unique<LogoFolder>(plugin, *bitmap);
-    return folder->pluginPath();
 }
 
 namespace {
@@ -186,33 +155,6 @@ void addSpanOptions(CLI::App& command, double& start, double& duration, const st
         ->type_name("SECONDS");
 }
 
-void addQualityOptions(CLI::App& command, VideoQuality& quality, bool codecChoice)
-{
-    command.add_option("--quality", quality.name,
-                       "How good the video looks against how big it is: small, good (for sharing; fits video "
-                       "sites' upload rates) or high")
-        ->check(CLI::IsMember({"small", "good", "high"}).description(""))
-        ->type_name("small|good|high")
-        ->capture_default_str();
-    command.add_option("--crf", quality.crf,
-                       codecChoice ? "Constant quality instead of --quality: lower is better and bigger; 0 to 51 for "
-                                     "h264 (0 lossless) and hevc, 0 to 63 for vp9 and av1"
-                                   : "Constant quality instead of --quality: lower is better and bigger; 0 "
-                                     "(lossless) to 51 (the video is H.264)")
-        ->check(numberBetween(0, 63, true))
-        ->type_name("N");
-}
-
-int chosenCrf(const VideoQuality& quality, const std::string& codec)
-{
-    if (quality.crf < 0)
-        return crfFor(quality.name, codec);
-    if (quality.crf > highestCrf(codec))
-        throw CLI::ValidationError("--crf", std::to_string(quality.crf) + " is out of range for " + codec + " (0 to " +
-                                                std::to_string(highestCrf(codec)) + ")");
-    return quality.crf;
-}
-
 void addProgressOption(CLI::App& command, std::string& path)
 {
     command.add_option("--progress", path,
@@ -250,43 +192,6 @@ void addShapingOptions(CLI::App& command, SpectrumShaping& shaping)
                      "Follow the music's loudness, so that quiet and loud songs move alike (a toggles it)");
     command.add_flag("--calm", shaping.calm,
                      "Let the fed spectrum rise only gradually from frame to frame: no sudden flashes of the glow");
-}
-
-AudioTrack loadTrackOrDemo(const std::string& file)
-{
-    return loadTrackSpanOrDemo(file, 0, 0);
-}
-
-void printInputWarning(const std::string& warning)
-{
-    if (!warning.empty())
-        std::fprintf(stderr, "gloamer: warning: %s\n", warning.c_str());
-}
-
-bool streamReachesFrame(TrackStream& stream, const FrameSpan& span, double start, int64_t frame, int64_t extraFrames)
-{
-    const int rate = stream.track().sampleRate;
-    stream.need(span.heardFrameOf(frame + 1) + (int64_t)maxLatencyMs * rate / 1000 + spectrumBlockFrames + extraFrames);
-    stream.release(span.heardFrameOf(frame));
-    return !stream.ended() || frame < frameSpanOf(stream.track(), start, 0, span.fps).frameCount;
-}
-
-AudioTrack loadTrackSpanOrDemo(const std::string& file, double start, double seconds)
-{
-    if (file.empty())
-        return makeDemoTrack();
-    std::string warning;
-    AudioTrack track = loadAudioSpan(file, start, seconds, &warning);
-    printInputWarning(warning);
-    return track;
-}
-
-AudioTrack measureTrack(const std::string& file)
-{
-    std::string warning;
-    AudioTrack track = measureAudioFile(file, &warning);
-    printInputWarning(warning);
-    return track;
 }
 
 void addAudioFileArgument(CLI::App& command, std::string& file)

@@ -5,9 +5,10 @@
 #include <memory>
 #include <optional>
 
-#include "host/audio/audio_track.h"
+#include "host/audio/track_loading.h"
 #include "host/audio/track_stream.h"
 #include "host/commands/command_line.h"
+#include "host/commands/encoding_options.h"
 #include "host/process/host_error.h"
 #include "host/video/output.h"
 #include "host/offline/part_plan.h"
@@ -24,7 +25,7 @@ struct JoinOptions {
     std::vector<std::string> parts;
     std::string audio; // empty: the demo track
     std::string output;
-    int audioKbps = 192;
+    int audioKbps = videoAudioKbps;
     bool overwrite = false;
 };
 
@@ -132,10 +133,7 @@ void addJoinCommand(CLI::App& app, CommandLine& commandLine)
     join->add_option("--audio", options->audio, "The music the parts were rendered from (none: the demo track)")
         ->type_name("FILE");
     join->add_option("-o,--output", options->output, "OUT.mp4, .mkv or .mov")->required()->type_name("OUT");
-    join->add_option("--audio-bitrate", options->audioKbps, "AAC bit rate in kbit/s, 32 to 512")
-        ->check(CLI::Range(32, 512))
-        ->type_name("KBPS")
-        ->capture_default_str();
+    addAudioBitrateOption(*join, options->audioKbps);
     join->add_flag("-y,--overwrite", options->overwrite, "Replace an existing output");
     join->footer("The pictures are copied, not encoded again; the output appears whole or not at all.");
     join->callback([&commandLine, options] { commandLine.action = [options] { return runJoin(*options); }; });

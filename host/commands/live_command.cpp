@@ -5,11 +5,13 @@
 
 #include "host/analysis/spectrum_shaper.h"
 #include "host/commands/command_line.h"
+#include "host/commands/encoding_options.h"
+#include "host/core/plugin_library.h"
 #include "host/logo/logo_folder.h"
 #include "host/player/run_visualizer.h"
 #include "host/process/host_error.h"
 #include "host/stream/captured_sound.h"
-#include "host/stream/stream_run.h"
+#include "host/stream/stream_options.h"
 
 namespace gloamer {
 
@@ -36,7 +38,7 @@ int streamLive(const LiveOptions& options, const CommonOptions& common)
     run.quiet = options.window.quiet;
     checkStreamProgress(run, {});
     std::unique_ptr<LogoFolder> logo;
-    run.pluginPath = pluginToRun(common, "", logo);
+    run.pluginPath = pluginWithLogo(chosenPluginPath(common.pluginPath), common.logo, "", logo);
     CapturedSound sound(options.device, options.seconds > 0 ? std::optional<double>(options.seconds) : std::nullopt);
     std::string name = sound.deviceName().empty() ? "the default audio input"
                        : sound.monitorChosen()    ? "'" + sound.deviceName() + "' (what this computer plays)"
@@ -50,7 +52,7 @@ int runLive(const LiveOptions& options, const CommonOptions& common)
     if (!options.stream.to.empty())
         return streamLive(options, common);
     std::unique_ptr<LogoFolder> logo;
-    const std::string plugin = pluginToRun(common, "", logo);
+    const std::string plugin = pluginWithLogo(chosenPluginPath(common.pluginPath), common.logo, "", logo);
     auto openFeed = [&](bool window) -> std::unique_ptr<AudioFeed> {
         auto feed = std::make_unique<CaptureFeed>(
             options.device, options.seconds > 0 ? std::optional<double>(options.seconds) : std::nullopt);
@@ -96,7 +98,7 @@ void addLiveCommand(CLI::App& app, CommandLine& commandLine)
                              "In the visualizer's window: ") + keysText);
 
     live->callback([&commandLine, options] {
-        chosenCrf(options->stream.quality, "h264");
+        checkCrf(options->stream.quality, "h264"); // a --crf out of H.264's range is a command-line error
         commandLine.action = [&commandLine, options] { return runLive(*options, commandLine.common); };
     });
 }

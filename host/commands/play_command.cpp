@@ -9,6 +9,7 @@
 #include "host/analysis/spectrum_shaper.h"
 #include "host/audio/audio_decoder.h"
 #include "host/commands/command_line.h"
+#include "host/core/plugin_library.h"
 #include "host/logo/logo_folder.h"
 #include "host/player/display_check.h"
 #include "host/player/playlist_player.h"
@@ -45,7 +46,7 @@ int runPlay(const PlayOptions& options, const CommonOptions& common)
     // The cover comes from the one opening of the first track that plays it: a stream cannot be read twice, and a
     // file need not be. A first track that does not open is left to the playlist, which skips it.
     std::unique_ptr<AudioDecoder> first;
-    if (common.logo == "cover" && !entries.empty() && !entries[0].location.empty()) {
+    if (common.logo.picture == "cover" && !entries.empty() && !entries[0].location.empty()) {
         try {
             first = std::make_unique<AudioDecoder>(entries[0].location);
         } catch (const HostError&) {
@@ -53,8 +54,9 @@ int runPlay(const PlayOptions& options, const CommonOptions& common)
                 throw;
         }
     }
-    const std::string plugin = pluginToRun(common, entries.empty() ? "" : entries[0].location, logo,
-                                           first ? &first->covers() : nullptr);
+    const std::string plugin = pluginWithLogo(chosenPluginPath(common.pluginPath), common.logo,
+                                              entries.empty() ? "" : entries[0].location, logo,
+                                              first ? &first->covers() : nullptr);
     auto openFeed = [&](bool window) -> std::unique_ptr<AudioFeed> {
         auto feed = std::make_unique<PlaylistFeed>(
             entries, options.loop, options.seconds > 0 ? std::optional<double>(options.seconds) : std::nullopt,

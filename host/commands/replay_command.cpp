@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "host/commands/command_line.h"
+#include "host/commands/encoding_options.h"
 #include "host/offline/render_job.h"
 #include "host/replay/replay_job.h"
 #include "host/video/video_quality.h"
@@ -17,7 +18,6 @@ struct ReplayOptions {
     std::string output;
     std::string size = "590x430";
     VideoQuality quality;
-    int crf = 0; // what quality comes to, once the command line is read
     bool overwrite = false;
     bool quiet = false;
     std::string progress; // --progress FILE
@@ -27,7 +27,7 @@ int runReplay(const ReplayOptions& options, const CommonOptions& common)
 {
     OutputRequest output = outputFor(options.output, options.overwrite, options.size);
     output.inputs.push_back(options.data);
-    output.format.crf = options.crf;
+    output.format.crf = crfOf(options.quality, output.format.codec);
     checkOutput(output); // the cheap refusals first, before the data is read
     if (!options.progress.empty())
         checkProgressFile(options.progress, options.overwrite, options.output, output.inputs);
@@ -61,7 +61,7 @@ void addReplayCommand(CLI::App& app, CommandLine& commandLine)
     replay->footer("Needs no display. Every frame gets exactly the tick and rows stored for it, so gloamer.exe replay "
                    "draws the same frames on Windows.");
     replay->callback([&commandLine, options] {
-        options->crf = chosenCrf(options->quality, VideoFormat().codec);
+        checkCrf(options->quality, VideoFormat().codec);
         commandLine.action = [&commandLine, options] { return runReplay(*options, commandLine.common); };
     });
 }

@@ -7,13 +7,11 @@
 
 #include "host/audio/playlist.h"
 #include "host/commands/command_line.h"
+#include "host/commands/encoding_options.h"
+#include "host/core/plugin_library.h"
 #include "host/logo/logo_folder.h"
 #include "host/process/host_error.h"
-#include "host/process/output_checks.h"
-#include "host/process/system.h"
-#include "host/stream/stream_run.h"
-#include "host/video/output.h"
-#include "host/video/video_quality.h"
+#include "host/stream/stream_options.h"
 
 namespace gloamer {
 
@@ -31,13 +29,6 @@ struct StreamOptions {
     long tracks = 0;
     SpectrumShaping shaping;
 };
-
-// Video sites' upload rate for the size (good), half of it (small), half again (high).
-int defaultKbps(const std::string& quality, int width, int height, int fps)
-{
-    const int good = uploadCeilingKbps("good", width, height, fps);
-    return quality == "small" ? good / 2 : quality == "high" ? good * 3 / 2 : good;
-}
 
 int runStreamCommand(const StreamOptions& options, const CommonOptions& common)
 {
@@ -59,7 +50,7 @@ int runStreamCommand(const StreamOptions& options, const CommonOptions& common)
         limits.endFrame = (int64_t)(options.seconds * StreamSound::sampleRate);
     StreamAudio sound(std::move(entries), limits);
     std::unique_ptr<LogoFolder> logo;
-    run.pluginPath = pluginToRun(common, "", logo);
+    run.pluginPath = pluginWithLogo(chosenPluginPath(common.pluginPath), common.logo, "", logo);
     return runStream(run, sound);
 }
 
@@ -92,16 +83,8 @@ void addStreamOutputOptions(CLI::App& command, StreamOutputOptions& options, boo
                        "video sites ask at the size, by --quality)")
         ->check(numberBetween(100, 100000, true))
         ->type_name("KBPS");
-    command.add_option("--audio-bitrate", options.audioKbps, "AAC bit rate in kbit/s, 32 to 512")
-        ->check(numberBetween(32, 512, true))
-        ->type_name("KBPS")
-        ->capture_default_str();
-    command.add_option("--preset", options.preset,
-                       "The H.264 encoder's speed, ultrafast to veryslow: a slow machine keeps up with a faster one")
-        ->check(CLI::IsMember({"ultrafast", "superfast", "veryfast", "faster", "fast", "medium", "slow", "slower",
-                               "veryslow"}).description(""))
-        ->type_name("NAME")
-        ->capture_default_str();
+    addAudioBitrateOption(command, options.audioKbps);
+    addPresetOption(command, options.preset, false);
     command.add_option("--retry", options.retry,
                        "Tries at the server after it goes away or refuses, in a row, pausing 1 s, 2 s, 4 s... up to "
                        "30 s between them, before giving up (0: give up at once)")
@@ -119,36 +102,6 @@ void addStreamOutputOptions(CLI::App& command, StreamOutputOptions& options, boo
     // live has -q of its own already (its window's), which then also quiets the stream's lines.
     if (required)
         command.add_flag("-q,--quiet", options.quiet, "Print no rate lines while streaming");
-}
-
-// The progress lines keep render's rules, but a file of that name is replaced: like the title file, it is the
-// running stream's own, and a stream restarted by a supervisor must not refuse to start over it.
-void checkStreamProgress(const StreamRunOptions& run, const std::vector<std::string>& inputs)
-{
-    if (run.progress.empty() || run.progress == "-")
-        return;
-    checkProgressFile(run.progress, true, run.target.kind == StreamKind::Hls ? run.target.url : "", inputs);
-    if (!run.titleFile.empty() && sameFile(run.progress, run.titleFile))
-        throw UsageError("--progress and --title-file name the same file '" + run.progress + "'");
-}
-
-StreamRunOptions streamRunOptionsFor(const StreamOutputOptions& options, const std::string& size, int fps)
-{
-    StreamRunOptions run;
-    run.target = streamTargetFor(options.to);
-    parseFrameSize(size, run.format.width, run.format.height);
-    run.format.fps = fps;
-    run.format.crf = chosenCrf(options.quality, "h264");
-    run.format.videoKbps = options.bitrate > 0 ? options.bitrate
-                                               : defaultKbps(options.quality.name, run.format.width,
-                                                             run.format.height, fps);
-    run.format.audioKbps = options.audioKbps;
-    run.format.preset = options.preset;
-    run.retryLimit = options.retry;
-    run.titleFile = options.titleFile;
-    run.progress = options.progress;
-    run.quiet = options.quiet;
-    return run;
 }
 
 void addStreamCommand(CLI::App& app, CommandLine& commandLine)
@@ -180,7 +133,7 @@ void addStreamCommand(CLI::App& app, CommandLine& commandLine)
     stream->footer("Runs on the wall clock without a display: when drawing falls behind, frames repeat the last "
                    "picture, never the sound. Ctrl-C or SIGTERM ends the stream properly (status 130 or 143).");
     stream->callback([&commandLine, options] {
-        chosenCrf(options->output.quality, "h264"); // a --crf out of H.264's range is a command-line error
+        checkCrf(options->output.quality, "h264"); // a --crf out of H.264's range is a command-line error
         commandLine.action = [&commandLine, options] { return runStreamCommand(*options, commandLine.common); };
     });
 }

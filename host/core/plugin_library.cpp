@@ -63,4 +63,9 @@ std::string defaultPluginPath()
     return beside;
 }
 
+std::string chosenPluginPath(const std::string& chosen)
+{
+    return chosen.empty() ? defaultPluginPath() : chosen;
+}
+
 } // namespace gloamer

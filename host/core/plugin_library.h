@@ -30,5 +30,7 @@ private:
 
 // Where the host looks for vis_gloamer when no plug-in is named: beside its executable, else in ../lib/gloamer.
 std::string defaultPluginPath();
+// The library --plugin names, or defaultPluginPath() when it names none.
+std::string chosenPluginPath(const std::string& chosen);
 
 } // namespace gloamer

@@ -8,6 +8,12 @@ namespace gloamer {
 // The names --quality takes, best last.
 inline constexpr const char* qualityNames[] = {"small", "good", "high"};
 
+// --quality and --crf as a command line gives them.
+struct VideoQuality {
+    std::string name = "good"; // small, good or high
+    int crf = -1;              // --crf where given, else -1
+};
+
 // The CRF that `quality` stands for with `codec` (h264, hevc, vp9, av1): for H.264 the encoder's usual
 // 28/23/19 steps, for the others those encoders' equivalents.
 // Throws HostError for a name it does not know.
