@@ -16,6 +16,7 @@ endif()
 # gloamer.exe: the host's protocol, frame loop and picture output, with frame data files in place of live audio.
 add_executable(gloamer
   host/win32/main.cpp
+  host/win32/exe_command_line.cpp
   host/win32/message_box_catcher.cpp
   host/replay/frame_data.cpp
   host/replay/replay_job.cpp
@@ -38,6 +39,8 @@ add_executable(gloamer
   host/core/plugin_library.cpp
   host/core/plugin_session.cpp
   host/analysis/frame_span.cpp
+  host/process/command_line_checks.cpp
+  host/process/failure_report.cpp
   host/process/interrupt.cpp
   host/process/interrupt_win32.cpp
   host/process/output_checks.cpp
@@ -50,6 +53,12 @@ find_path(GLOAMER_JSON_DIR nlohmann/json.hpp PATHS /usr/include NO_CMAKE_FIND_RO
 file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/json-include)
 file(CREATE_LINK ${GLOAMER_JSON_DIR}/nlohmann ${CMAKE_BINARY_DIR}/json-include/nlohmann SYMBOLIC)
 target_include_directories(gloamer SYSTEM PRIVATE ${CMAKE_BINARY_DIR}/json-include)
+# The command-line library likewise, header-only: its folder alone.
+find_path(GLOAMER_CLI11_DIR CLI/CLI.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/cli11-include)
+file(CREATE_LINK ${GLOAMER_CLI11_DIR}/CLI ${CMAKE_BINARY_DIR}/cli11-include/CLI SYMBOLIC)
+target_include_directories(gloamer SYSTEM PRIVATE ${CMAKE_BINARY_DIR}/cli11-include)
+target_compile_definitions(gloamer PRIVATE GLOAMER_VERSION="${PROJECT_VERSION}")
 target_link_libraries(gloamer PRIVATE opengl32 gdi32 user32)
 target_link_options(gloamer PRIVATE ${GLOAMER_STATIC_RUNTIME})
 target_compile_options(gloamer PRIVATE -Wall -Wextra)
