@@ -64,6 +64,7 @@ int runExeCommandLine(int argc, char** argv, const std::string& version, const E
     CheckRequest check;
     const CLI::App* replayCommand = addReplay(app, replay);
     const CLI::App* checkCommand = addCheck(app, check);
+    app.require_subcommand(0, 1); // one command a run
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {

@@ -102,6 +102,7 @@ TEST(ExeCommandLine, WrongLinesEndWithOneLineAndStatus2BeforeAnyCommand)
              {{}, "no command given"},
              {{"play", "song.flac"}, "not expected"},
              {{"check", "song.gfd"}, "not expected"},
+             {{"replay", "song.gfd", "-o", "frames\\%05d.png", "check"}, "not expected"},
              {{"check", "--overwrite"}, "--overwrite"},
              {{"check", "--frames", "100001"}, "100001 is out of range (0 to 100000)"},
              {{"check", "--frames", "2.5"}, "2.5 is not a whole number"},
