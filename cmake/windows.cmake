@@ -29,9 +29,15 @@ find_path(GLOAMER_JSON_DIR nlohmann/json.hpp PATHS /usr/include NO_CMAKE_FIND_RO
 file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/json-include)
 file(CREATE_LINK ${GLOAMER_JSON_DIR}/nlohmann ${CMAKE_BINARY_DIR}/json-include/nlohmann SYMBOLIC)
 target_include_directories(host_offline SYSTEM PRIVATE ${CMAKE_BINARY_DIR}/json-include)
+# The command-line library likewise, header-only: its folder alone.
+find_path(GLOAMER_CLI11_DIR CLI/CLI.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/cli11-include)
+file(CREATE_LINK ${GLOAMER_CLI11_DIR}/CLI ${CMAKE_BINARY_DIR}/cli11-include/CLI SYMBOLIC)
+target_include_directories(host_process SYSTEM PUBLIC ${CMAKE_BINARY_DIR}/cli11-include)
 
 gloamer_host_files(gloamer_program win32 PROGRAM)
 add_executable(gloamer ${gloamer_program})
 target_link_libraries(gloamer PRIVATE host_win32)
+target_compile_definitions(gloamer PRIVATE GLOAMER_VERSION="${PROJECT_VERSION}")
 target_link_options(gloamer PRIVATE ${GLOAMER_STATIC_RUNTIME})
 target_compile_options(gloamer PRIVATE -Wall -Wextra)

@@ -17,7 +17,8 @@
 set(GLOAMER_HOST_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 set(HOST_PROCESS_LINKS)
-set(HOST_PROCESS_SOURCES pending_file.cpp interrupt.cpp output_checks.cpp failure_report.cpp progress_bar.cpp)
+set(HOST_PROCESS_SOURCES pending_file.cpp interrupt.cpp output_checks.cpp failure_report.cpp progress_bar.cpp
+  command_line_checks.cpp)
 set(HOST_PROCESS_POSIX system_linux.cpp child_process_linux.cpp interrupt_posix.cpp)
 set(HOST_PROCESS_WIN32 system_win32.cpp interrupt_win32.cpp)
 
@@ -78,7 +79,7 @@ set(HOST_COMMANDS_SOURCES command_line.cpp play_command.cpp live_command.cpp dev
 set(HOST_COMMANDS_PROGRAM main.cpp)
 
 set(HOST_WIN32_LINKS core offline replay process)
-set(HOST_WIN32_SOURCES message_box_catcher.cpp)
+set(HOST_WIN32_SOURCES message_box_catcher.cpp exe_command_line.cpp)
 set(HOST_WIN32_PROGRAM main.cpp)
 
 set(HOST_PAGE_LINKS core replay analysis audio process)

@@ -205,7 +205,7 @@ struct AudioDecoder::State {
     bool ended = false;
     bool reachedEnd = false; // the input's end was read, not a failure that ends it
 
-    // The damage checks (see step): timestamps measured from the first packet since the start or a seek.
+    // The damage checks (see noteDamageAround): timestamps measured from the first packet since the start or a seek.
     Damage damage;
     int readFailures = 0;
     bool cut = false;
@@ -312,9 +312,26 @@ struct AudioDecoder::State {
     // Reads one packet and decodes what it gives; at the input's end, flushes the decoder and ends.
     void step()
     {
-        AVFormatContext* format = input.format();
-        int result = av_read_frame(format, packet.get());
-        if (result < 0 && placeUnknown && result != AVERROR_INVALIDDATA) {
+        int result = av_read_frame(input.format(), packet.get());
+        if (result < 0) {
+            readGaveNothing(result);
+            return;
+        }
+        if (packet->stream_index == index) {
+            if (placeUnknown && !seekLanded())
+                return;
+            noteDamageAround();
+            if (avcodec_send_packet(decoder.get(), packet.get()) < 0)
+                damage.note(here());
+            drain();
+        }
+        av_packet_unref(packet.get());
+    }
+
+    // A read that gave no packet: a seek past the end, the input's end, damage to skip, or a failure that ends it.
+    void readGaveNothing(int result)
+    {
+        if (placeUnknown && result != AVERROR_INVALIDDATA) {
             placeUnknown = false;
             // A player's seek past the end ends the track there; for an exact one, where the input ends is learnt
             // by decoding it from its start.
@@ -332,56 +349,56 @@ struct AudioDecoder::State {
             finish();
             return;
         }
-        if (result < 0) {
-            input.throwIfStopped();
-            // Data that does not parse is damage to skip; a read that fails (end of a cut file, a dropped
-            // connection) ends what there is.
-            if (result != AVERROR_INVALIDDATA || ++readFailures > 1000) {
-                cut = cut || result != AVERROR_INVALIDDATA;
-                finish();
-                return;
-            }
-            damage.note(here());
+        input.throwIfStopped();
+        // Data that does not parse is damage to skip; a read that fails (end of a cut file, a dropped
+        // connection) ends what there is.
+        if (result != AVERROR_INVALIDDATA || ++readFailures > 1000) {
+            cut = cut || result != AVERROR_INVALIDDATA;
+            finish();
             return;
         }
-        if (packet->stream_index == index) {
-            if (placeUnknown) {
-                placeUnknown = false;
-                // Where the seek landed, from the packet's timestamp; one without, or past the target, is not
-                // to be trusted, and the decode goes back to the start.
-                int64_t at = packet->pts != AV_NOPTS_VALUE ? frameAt(packet->pts) : -1;
-                if (at < 0 || (at > seekTarget && !landsNear)) {
-                    av_packet_unref(packet.get());
-                    rewind();
-                    return;
-                }
-                restart(at);
-            }
-            // A short packet last of all is where a cut file ends; anywhere else it is damage.
-            if (shortPacketAt >= 0)
-                damage.note(shortPacketAt);
-            shortPacketAt = (packet->flags & AV_PKT_FLAG_CORRUPT) ? here() : -1;
-            // Demuxers drop pages that fail their checksum quietly: a jump in the timestamps is where they were.
-            if (packet->pts != AV_NOPTS_VALUE) {
-                if (firstPts == AV_NOPTS_VALUE) {
-                    firstPts = packet->pts;
-                    firstPtsFrame = decoded;
-                }
-                // The encoder's delay and padding, which the decoder drops, are no gap and no cut (at 8 kHz an
-                // MP3's delay is 0.14 s).
-                size_t size = 0;
-                if (const uint8_t* skip = av_packet_get_side_data(packet.get(), AV_PKT_DATA_SKIP_SAMPLES, &size);
-                    skip && size >= 8)
-                    skipped += (double)(AV_RL32(skip) + AV_RL32(skip + 4)) / rate();
-                if ((double)(packet->pts - firstPts) * av_q2d(audio->time_base) >
-                    (double)(decoded - firstPtsFrame) / rate() + skipped + 0.1)
-                    damage.note(here());
-            }
-            if (avcodec_send_packet(decoder.get(), packet.get()) < 0)
-                damage.note(here());
-            drain();
+        damage.note(here());
+    }
+
+    // Where the seek landed, from the first packet's timestamp; one without, or past the target, is not to be
+    // trusted: the packet is dropped, the decode goes back to the start, and this returns false.
+    bool seekLanded()
+    {
+        placeUnknown = false;
+        int64_t at = packet->pts != AV_NOPTS_VALUE ? frameAt(packet->pts) : -1;
+        if (at < 0 || (at > seekTarget && !landsNear)) {
+            av_packet_unref(packet.get());
+            rewind();
+            return false;
         }
-        av_packet_unref(packet.get());
+        restart(at);
+        return true;
+    }
+
+    // The damage a packet of the audio shows before it is decoded: a short packet before it, or a gap in the
+    // timestamps up to it.
+    void noteDamageAround()
+    {
+        // A short packet last of all is where a cut file ends; anywhere else it is damage.
+        if (shortPacketAt >= 0)
+            damage.note(shortPacketAt);
+        shortPacketAt = (packet->flags & AV_PKT_FLAG_CORRUPT) ? here() : -1;
+        // Demuxers drop pages that fail their checksum quietly: a jump in the timestamps is where they were.
+        if (packet->pts == AV_NOPTS_VALUE)
+            return;
+        if (firstPts == AV_NOPTS_VALUE) {
+            firstPts = packet->pts;
+            firstPtsFrame = decoded;
+        }
+        // The encoder's delay and padding, which the decoder drops, are no gap and no cut (at 8 kHz an MP3's delay
+        // is 0.14 s).
+        size_t size = 0;
+        if (const uint8_t* skip = av_packet_get_side_data(packet.get(), AV_PKT_DATA_SKIP_SAMPLES, &size);
+            skip && size >= 8)
+            skipped += (double)(AV_RL32(skip) + AV_RL32(skip + 4)) / rate();
+        if ((double)(packet->pts - firstPts) * av_q2d(audio->time_base) >
+            (double)(decoded - firstPtsFrame) / rate() + skipped + 0.1)
+            damage.note(here());
     }
 
     void finish()

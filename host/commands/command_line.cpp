@@ -51,59 +51,6 @@ void addLogoOptions(CLI::App& command, CommonOptions& options, bool coverAllowed
         ->capture_default_str();
 }
 
-namespace {
-
-// The number a person typed, or nothing when the text is not one (trailing letters included).
-std::optional<double> numberOf(const std::string& text)
-{
-    char* end = nullptr;
-    double value = std::strtod(text.c_str(), &end);
-    if (text.empty() || end != text.c_str() + text.size() || std::isspace((unsigned char)text[0]))
-        return std::nullopt;
-    return value;
-}
-
-std::string shortNumber(double value)
-{
-    char text[32];
-    std::snprintf(text, sizeof(text), "%g", value);
-    return text;
-}
-
-} // namespace
-
-CLI::Validator positiveNumber(bool zeroAllowed)
-{
-    return CLI::Validator(
-        [zeroAllowed](std::string& text) {
-            std::optional<double> value = numberOf(text);
-            if (!value)
-                return "'" + text + "' is not a number";
-            if (!std::isfinite(*value))
-                return text + " is not a finite number";
-            if (*value < 0 || (*value == 0 && !zeroAllowed))
-                return text + (zeroAllowed ? " is below 0" : " is not above 0");
-            return std::string();
-        },
-        "");
-}
-
-CLI::Validator numberBetween(double lowest, double highest, bool whole)
-{
-    return CLI::Validator(
-        [=](std::string& text) {
-            std::optional<double> value = numberOf(text);
-            if (!value)
-                return "'" + text + "' is not a number";
-            if (whole && *value != std::floor(*value))
-                return text + " is not a whole number";
-            if (!(*value >= lowest && *value <= highest))
-                return text + " is out of range (" + shortNumber(lowest) + " to " + shortNumber(highest) + ")";
-            return std::string();
-        },
-        "");
-}
-
 void addSizeOption(CLI::App& command, std::string& size, const std::string& description)
 {
     auto readable = [](std::string& text) {
@@ -207,20 +154,10 @@ int run(CLI::App& app, CommandLine& commandLine, int argc, char** argv)
 {
     try {
         app.parse(argc, argv);
-    } catch (const CLI::CallForHelp& help) {
-        return app.exit(help);
-    } catch (const CLI::CallForAllHelp& help) {
-        return app.exit(help);
-    } catch (const CLI::CallForVersion& version) {
-        return app.exit(version);
     } catch (const CLI::ParseError& error) {
-        std::string hint = app.get_subcommands().empty() && dynamic_cast<const CLI::ExtrasError*>(&error)
-                               ? "to play a file: gloamer play FILE; see gloamer --help"
-                               : "see gloamer --help";
-        std::string message = error.what();
-        std::replace(message.begin(), message.end(), '\n', ' ');
-        std::fprintf(stderr, "gloamer: %s (%s)\n", message.c_str(), hint.c_str());
-        return 2;
+        bool strayWord = app.get_subcommands().empty() && dynamic_cast<const CLI::ExtrasError*>(&error);
+        return reportParseError(app, error, strayWord ? "to play a file: gloamer play FILE; see gloamer --help"
+                                                      : "see gloamer --help");
     }
 
     installInterruptHandlers();
@@ -240,14 +177,8 @@ int run(CLI::App& app, CommandLine& commandLine, int argc, char** argv)
 
 int runCommandLine(CLI::App& app, CommandLine& commandLine, int argc, char** argv)
 {
-    int status = run(app, commandLine, argc, argv);
-    // What went to stdout (help, devices, play's banner) counts: a full disk or closed pipe there is a failure.
-    std::cout.flush();
-    if ((!std::cout || std::fflush(stdout) != 0 || std::ferror(stdout)) && status == 0) {
-        std::fprintf(stderr, "gloamer: cannot write to standard output: %s\n", std::strerror(errno ? errno : EIO));
-        return 1;
-    }
-    return status;
+    // What went to stdout (help, devices, play's banner) counts.
+    return statusWithStandardOutput(run(app, commandLine, argc, argv));
 }
 
 } // namespace gloamer

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/logo/logo_choice.h"
+#include "host/process/command_line_checks.h" // positiveNumber, numberBetween
 
 namespace gloamer {
 
@@ -33,12 +34,6 @@ void addPluginOption(CLI::App& command, CommonOptions& options);
 // --logo PICTURE|cover and --logo-size N on a command that runs the plug-in on music (cover: when it may).
 void addLogoOptions(CLI::App& command, CommonOptions& options, bool coverAllowed);
 
-// Refuses, with status 2, what a person would not mean by a number of seconds or frames: NaN, infinities,
-// negative numbers, and 0 unless `zeroAllowed`.
-CLI::Validator positiveNumber(bool zeroAllowed);
-// Refuses text that is not a number, or not a whole one when `whole`, and numbers outside [lowest, highest],
-// in the user's words ("'abc' is not a number", "5 is out of range (0 to 4)").
-CLI::Validator numberBetween(double lowest, double highest, bool whole);
 // --size WxH, checked as the command line is read.
 void addSizeOption(CLI::App& command, std::string& size, const std::string& description = "Picture size");
 // --fullscreen, --size WxH and --display N of the commands that open a window.

@@ -70,22 +70,20 @@ void startMediaOutput(AVFormatContext* output, const std::string& file, const st
     fail(started, "cannot start");
 }
 
-int64_t remuxMedia(const std::string& from, const std::string& to, bool replace, const std::string& comment,
-                   bool lenient)
+namespace {
+
+// Gives `output` a stream for each video and audio stream of `input`, filling `streamOf` with where each input
+// stream goes (-1: left out). Returns the input's first video stream, or -1 when it has none.
+int copyStreamLayout(AVFormatContext* input, AVFormatContext* output, std::vector<int>& streamOf, const std::string& to)
 {
-    av_log_set_level(AV_LOG_ERROR);
-    MediaInput input = openMediaInput(from);
-    // Without it the packets of fragments come without their durations, and each stream's last is cut short.
-    avformat_find_stream_info(input.get(), nullptr);
-    MediaOutput output = newMediaOutput(to);
-    std::vector<int> streamOf(input->nb_streams, -1);
+    streamOf.assign(input->nb_streams, -1);
     int video = -1;
     for (unsigned i = 0; i < input->nb_streams; ++i) {
         const AVStream* in = input->streams[i];
         const AVMediaType type = in->codecpar->codec_type;
         if (type != AVMEDIA_TYPE_VIDEO && type != AVMEDIA_TYPE_AUDIO)
             continue;
-        AVStream* out = avformat_new_stream(output.get(), nullptr);
+        AVStream* out = avformat_new_stream(output, nullptr);
         if (!out || avcodec_parameters_copy(out->codecpar, in->codecpar) < 0)
             throw HostError("out of memory while setting up '" + to + "'");
         out->codecpar->codec_tag = 0;
@@ -95,21 +93,28 @@ int64_t remuxMedia(const std::string& from, const std::string& to, bool replace,
         if (type == AVMEDIA_TYPE_VIDEO && video < 0)
             video = (int)i;
     }
-    if (video < 0)
-        return 0;
+    return video;
+}
+
+// `comment` where given, else the input's own comment, if any.
+void carryComment(AVFormatContext* input, AVFormatContext* output, const std::string& comment)
+{
     const AVDictionaryEntry* tag = av_dict_get(input->metadata, "comment", nullptr, 0);
     const std::string note = !comment.empty() ? comment : tag ? tag->value : "";
     if (!note.empty())
         av_dict_set(&output->metadata, "comment", note.c_str(), 0);
+}
 
-    PendingFile pending(to, replace);
-    startMediaOutput(output.get(), pending.path(), to, false);
+// Copies the packets of the streams kept; returns the frames of video stream `video` copied.
+int64_t copyPackets(AVFormatContext* input, AVFormatContext* output, const std::vector<int>& streamOf, int video,
+                    bool lenient, const std::string& from, const std::string& to)
+{
     std::unique_ptr<AVPacket, PacketCloser> packet(av_packet_alloc());
     if (!packet)
         throw HostError("out of memory while writing '" + to + "'");
     int64_t frames = 0;
     int result;
-    while ((result = av_read_frame(input.get(), packet.get())) >= 0) {
+    while ((result = av_read_frame(input, packet.get())) >= 0) {
         const int target = streamOf[packet->stream_index];
         if (target < 0 || (lenient && (packet->flags & AV_PKT_FLAG_CORRUPT))) {
             av_packet_unref(packet.get());
@@ -120,19 +125,46 @@ int64_t remuxMedia(const std::string& from, const std::string& to, bool replace,
         av_packet_rescale_ts(packet.get(), in->time_base, output->streams[target]->time_base);
         packet->stream_index = target;
         packet->pos = -1;
-        result = av_interleaved_write_frame(output.get(), packet.get());
+        result = av_interleaved_write_frame(output, packet.get());
         if (result < 0)
             throw HostError("cannot write '" + to + "': " + ffmpegError(result));
     }
     if (result != AVERROR_EOF && !lenient)
         throw HostError("cannot read '" + from + "': " + ffmpegError(result));
-    if (frames == 0)
-        return 0;
-    result = av_write_trailer(output.get());
+    return frames;
+}
+
+void finishMediaOutput(AVFormatContext* output, const std::string& to)
+{
+    int result = av_write_trailer(output);
     if (result >= 0)
         result = avio_closep(&output->pb);
     if (result < 0)
         throw HostError("cannot finish '" + to + "': " + ffmpegError(result));
+}
+
+} // namespace
+
+int64_t remuxMedia(const std::string& from, const std::string& to, bool replace, const std::string& comment,
+                   bool lenient)
+{
+    av_log_set_level(AV_LOG_ERROR);
+    MediaInput input = openMediaInput(from);
+    // Without it the packets of fragments come without their durations, and each stream's last is cut short.
+    avformat_find_stream_info(input.get(), nullptr);
+    MediaOutput output = newMediaOutput(to);
+    std::vector<int> streamOf;
+    const int video = copyStreamLayout(input.get(), output.get(), streamOf, to);
+    if (video < 0)
+        return 0;
+    carryComment(input.get(), output.get(), comment);
+
+    PendingFile pending(to, replace);
+    startMediaOutput(output.get(), pending.path(), to, false);
+    const int64_t frames = copyPackets(input.get(), output.get(), streamOf, video, lenient, from, to);
+    if (frames == 0)
+        return 0;
+    finishMediaOutput(output.get(), to);
     pending.commit();
     return frames;
 }

@@ -37,6 +37,7 @@ public:
 private:
     AVStream* addStream(const AVCodec* codec, AVCodecContext** context);
     void openVideo();
+    void prepareConversion(AVPixelFormat memoryPixels);
     void encode(AVFrame* frame);
     bool remuxed() const;
     void check(int result, const char* what);
@@ -128,62 +129,78 @@ const AVCodec* videoEncoder(const std::string& codec)
     return nullptr;
 }
 
+// The pictures' size, rate and colours, as the video stream describes them.
+void describePictures(AVCodecContext* video, const VideoFormat& format, bool globalHeader)
+{
+    video->width = format.width;
+    video->height = format.height;
+    video->time_base = AVRational{1, format.fps};
+    video->framerate = AVRational{format.fps, 1};
+    video->pix_fmt = AV_PIX_FMT_YUV420P;
+    video->gop_size = keyframeInterval(format.fps);
+    if (globalHeader)
+        video->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    // Tagged as what it is, BT.709 in TV range, so that players convert it back to the colours drawn.
+    video->color_range = AVCOL_RANGE_MPEG;
+    video->colorspace = AVCOL_SPC_BT709;
+    video->color_primaries = AVCOL_PRI_BT709;
+    video->color_trc = AVCOL_TRC_BT709;
+}
+
+// The quality, rate ceiling and speed settings of `encoder` (a device's where `hardware` is given).
+void tuneEncoder(AVCodecContext* video, const std::string& encoder, const HardwareEncoder* hardware,
+                 const VideoFormat& format)
+{
+    if (hardware)
+        setUpHardwareEncoder(video, *hardware, format.crf, format.maxKbps);
+    else
+        av_opt_set(video->priv_data, "crf", std::to_string(format.crf).c_str(), 0);
+    if (encoder == "libx264" || encoder == "libx265")
+        av_opt_set(video->priv_data, "preset", format.preset.c_str(), 0);
+    if ((encoder == "libx264" || encoder == "libx265") && format.maxKbps > 0) {
+        // Capped CRF: the CRF's quality where it fits, the ceiling over any two seconds where it does not.
+        video->rc_max_rate = (int64_t)format.maxKbps * 1000;
+        video->rc_buffer_size = format.maxKbps * 2000;
+    }
+    if (encoder == "libx265")
+        av_opt_set(video->priv_data, "x265-params", "log-level=none", 0);
+    if (encoder == "libvpx-vp9" || encoder == "libaom-av1") {
+        video->bit_rate = 0; // constant quality alone
+        av_opt_set(video->priv_data, "cpu-used", encoder == "libvpx-vp9" ? "5" : "8", 0);
+        av_opt_set(video->priv_data, "row-mt", "1", 0);
+    }
+    if (encoder == "libvpx-vp9")
+        av_opt_set(video->priv_data, "deadline", "good", 0);
+    if (encoder == "libsvtav1") {
+        av_opt_set(video->priv_data, "preset", "10", 0);
+        setenv("SVT_LOG", "1", 0); // its library prints its settings on stderr unless kept to errors
+    }
+}
+
 void VideoFile::openVideo()
 {
     const AVCodec* codec = videoEncoder(format_.codec);
     if (!codec)
         throw HostError("this FFmpeg has no " + format_.codec + " encoder");
     videoStream_ = addStream(codec, &video_);
-    video_->width = format_.width;
-    video_->height = format_.height;
-    video_->time_base = AVRational{1, format_.fps};
-    video_->framerate = AVRational{format_.fps, 1};
-    video_->pix_fmt = AV_PIX_FMT_YUV420P;
-    video_->gop_size = keyframeInterval(format_.fps);
-    if (output_->oformat->flags & AVFMT_GLOBALHEADER)
-        video_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    // Tagged as what it is, BT.709 in TV range, so that players convert it back to the colours drawn.
-    video_->color_range = AVCOL_RANGE_MPEG;
-    video_->colorspace = AVCOL_SPC_BT709;
-    video_->color_primaries = AVCOL_PRI_BT709;
-    video_->color_trc = AVCOL_TRC_BT709;
-    const std::string encoder = codec->name;
+    describePictures(video_, format_, (output_->oformat->flags & AVFMT_GLOBALHEADER) != 0);
     const HardwareEncoder* hardware = hardwareEncoderFor(format_.codec);
-    if (hardware)
-        setUpHardwareEncoder(video_, *hardware, format_.crf, format_.maxKbps);
-    else
-        av_opt_set(video_->priv_data, "crf", std::to_string(format_.crf).c_str(), 0);
-    if (encoder == "libx264" || encoder == "libx265")
-        av_opt_set(video_->priv_data, "preset", format_.preset.c_str(), 0);
-    if ((encoder == "libx264" || encoder == "libx265") && format_.maxKbps > 0) {
-        // Capped CRF: the CRF's quality where it fits, the ceiling over any two seconds where it does not.
-        video_->rc_max_rate = (int64_t)format_.maxKbps * 1000;
-        video_->rc_buffer_size = format_.maxKbps * 2000;
-    }
-    if (encoder == "libx265")
-        av_opt_set(video_->priv_data, "x265-params", "log-level=none", 0);
-    if (encoder == "libvpx-vp9" || encoder == "libaom-av1") {
-        video_->bit_rate = 0; // constant quality alone
-        av_opt_set(video_->priv_data, "cpu-used", encoder == "libvpx-vp9" ? "5" : "8", 0);
-        av_opt_set(video_->priv_data, "row-mt", "1", 0);
-    }
-    if (encoder == "libvpx-vp9")
-        av_opt_set(video_->priv_data, "deadline", "good", 0);
-    if (encoder == "libsvtav1") {
-        av_opt_set(video_->priv_data, "preset", "10", 0);
-        setenv("SVT_LOG", "1", 0); // its library prints its settings on stderr unless kept to errors
-    }
+    tuneEncoder(video_, codec->name, hardware, format_);
     check(avcodec_open2(video_, codec, nullptr), ("cannot start the " + format_.codec + " encoder for").c_str());
     check(avcodec_parameters_from_context(videoStream_->codecpar, video_), "cannot describe the video of");
     videoStream_->time_base = video_->time_base;
     videoStream_->avg_frame_rate = video_->framerate;
+    // A device's encoder gets the frames converted in memory first, then uploaded.
+    prepareConversion(hardware ? hardware->memoryPixels : video_->pix_fmt);
+}
 
+// The frame, packet and converter each RGB picture goes through on its way to the encoder.
+void VideoFile::prepareConversion(AVPixelFormat memoryPixels)
+{
     picture_ = av_frame_alloc();
     packet_ = av_packet_alloc();
     if (!picture_ || !packet_)
         throw HostError("out of memory while setting up '" + path_ + "'");
-    // A device's encoder gets the frames converted in memory first, then uploaded.
-    const AVPixelFormat memoryPixels = hardware ? hardware->memoryPixels : video_->pix_fmt;
     picture_->format = memoryPixels;
     picture_->width = video_->width;
     picture_->height = video_->height;

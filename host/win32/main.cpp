@@ -13,93 +13,14 @@
 #include "host/offline/frame_hooks.h"
 #include "host/offline/render_job.h"
 #include "host/replay/replay_job.h"
+#include "host/process/command_line_checks.h"
 #include "host/process/interrupt.h"
+#include "host/win32/exe_command_line.h"
 #include "host/win32/message_box_catcher.h"
 
 namespace gloamer {
 
 namespace {
-
-const char usage[] =
-    "usage: gloamer.exe replay DATA -o DIR\\%05d.png [--size WxH] [--plugin PATH] [--overwrite] [-q]\n"
-    "       gloamer.exe check [--plugin PATH] [--version-answer N] [--frames N]\n"
-    "replay: draws the frames of a frame data file (made by gloamer analyse) into numbered PNG pictures.\n"
-    "check:  walks the plug-in through config, init, a few frames and quit, and prints what it saw.\n"
-    "Message boxes the plug-in opens are closed at once and printed. Exit status: 0 done, 1 failed, 2 usage.\n";
-
-struct UsageError : HostError {
-    using HostError::HostError;
-};
-
-// The options of both commands; each command checks the ones it takes.
-struct Options {
-    std::string command;
-    std::string data;
-    std::string output;
-    std::string pluginPath;
-    std::string size = "590x430";
-    long versionAnswer = 0x5000;
-    int frames = 3;
-    bool overwrite = false;
-    bool quiet = false;
-};
-
-long parseNumber(const std::string& option, const std::string& text)
-{
-    char* end = nullptr;
-    long value = strtol(text.c_str(), &end, 0);
-    if (text.empty() || *end)
-        throw UsageError(option + " '" + text + "' is not a number");
-    return value;
-}
-
-Options parseArguments(int argc, char** argv)
-{
-    Options options;
-    std::vector<std::string> positional;
-    for (int i = 1; i < argc; ++i) {
-        std::string argument = argv[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= argc)
-                throw UsageError(argument + " needs a value");
-            return argv[++i];
-        };
-        if (argument == "-o" || argument == "--output")
-            options.output = value();
-        else if (argument == "--plugin")
-            options.pluginPath = value();
-        else if (argument == "--size")
-            options.size = value();
-        else if (argument == "--version-answer")
-            options.versionAnswer = parseNumber(argument, value());
-        else if (argument == "--frames")
-            options.frames = (int)parseNumber(argument, value());
-        else if (argument == "--overwrite")
-            options.overwrite = true;
-        else if (argument == "-q" || argument == "--quiet")
-            options.quiet = true;
-        else if (!argument.empty() && argument[0] == '-')
-            throw UsageError("unknown option " + argument);
-        else
-            positional.push_back(argument);
-    }
-    if (positional.empty())
-        throw UsageError("no command given");
-    options.command = positional[0];
-    if (options.command == "replay") {
-        if (positional.size() != 2)
-            throw UsageError("replay takes one frame data file");
-        options.data = positional[1];
-    } else if (options.command == "check") {
-        if (positional.size() != 1)
-            throw UsageError("check takes no file");
-        if (options.frames < 0 || options.frames > 100000)
-            throw UsageError("--frames " + std::to_string(options.frames) + " is out of range (0 to 100000)");
-    } else {
-        throw UsageError("unknown command '" + options.command + "'");
-    }
-    return options;
-}
 
 // "host" for the host window (of its class "gloamer_host"), the handle for any other, "none" for no window.
 std::string describeWindow(HWND window)
@@ -119,18 +40,18 @@ void printMessageBox(const CaughtMessageBox& box)
     fflush(stdout);
 }
 
-int runReplay(const Options& options)
+int runReplay(const ReplayRequest& request)
 {
-    OutputRequest output = outputFor(options.output, options.overwrite, options.size);
-    output.inputs.push_back(options.data);
-    if (!isPictureSequence(options.output))
-        throw HostError("cannot write '" + options.output + "': give numbered pictures like DIR\\%05d.png");
-    auto data = std::make_shared<const FrameData>(readFrameData(options.data));
+    OutputRequest output = outputFor(request.output, request.overwrite, request.size);
+    output.inputs.push_back(request.data);
+    if (!isPictureSequence(request.output))
+        throw UsageError("cannot write '" + request.output + "': give numbered pictures like DIR\\%05d.png");
+    auto data = std::make_shared<const FrameData>(readFrameData(request.data));
 
     MessageBoxCatcher catcher(printMessageBox);
-    RenderJob job = replayJob(options.pluginPath, data, output);
+    RenderJob job = replayJob(request.pluginPath, data, output);
     installInterruptHandlers();
-    return runRenderJob(job, output, options.quiet);
+    return runRenderJob(job, output, request.quiet);
 }
 
 bool insideImage(HMODULE module, const void* address)
@@ -193,10 +114,9 @@ void printLeftovers(const PluginLibrary& library, const HostWindow& host, const 
            yesNo(registered));
 }
 
-// The protocol as a player runs it, each step printed in a line that tests and people can read.
-int runCheck(const Options& options)
+// The records as the plug-in hands them over: the header, its modules, module 0's fields and where the host's lie.
+void printRecords(PluginLibrary& library)
 {
-    PluginLibrary library(options.pluginPath.empty() ? defaultPluginPath() : options.pluginPath);
     VisHeader* header = library.header();
     VisModule* module = library.module();
     HMODULE image = library.handle();
@@ -217,10 +137,35 @@ int runCheck(const Options& options)
            offset(&module->parentWindow), offset(&module->libraryInstance), offset(&module->sampleRate),
            offset(&module->channelCount), offset(&module->spectrumData), offset(&module->waveformData));
     fflush(stdout);
+}
+
+// Renders up to `frames` frames of a made-up spectrum, `frame` telling the clock which; returns how many were
+// rendered (fewer when the window was closed).
+int renderCheckFrames(VisModule* module, DWORD& frame, int frames)
+{
+    int rendered = 0;
+    for (; rendered < frames; ++rendered) {
+        frame = (DWORD)rendered;
+        for (int channel = 0; channel < 2; ++channel)
+            memset(module->spectrumData[channel], (rendered * 37 + channel * 90) % 256, 576);
+        module->render(module);
+        if (!pumpWindowMessages())
+            break;
+    }
+    return rendered;
+}
+
+// The protocol as a player runs it, each step printed in a line that tests and people can read.
+int runCheck(const CheckRequest& request)
+{
+    PluginLibrary library(request.pluginPath.empty() ? defaultPluginPath() : request.pluginPath);
+    printRecords(library);
+    VisModule* module = library.module();
+    HMODULE image = library.handle();
 
     std::string announcedClass; // outlives the host window that writes it
     HostWindow host;
-    host.setVersionAnswer((LRESULT)options.versionAnswer);
+    host.setVersionAnswer((LRESULT)request.versionAnswer);
     host.setAnnouncementListener([&announcedClass](HWND window) {
         char name[256] = {};
         GetClassNameA(window, name, sizeof(name));
@@ -249,15 +194,7 @@ int runCheck(const Options& options)
         return 0;
 
     presented = 0;
-    int rendered = 0;
-    for (; rendered < options.frames; ++rendered) {
-        frame = (DWORD)rendered;
-        for (int channel = 0; channel < 2; ++channel)
-            memset(module->spectrumData[channel], (rendered * 37 + channel * 90) % 256, 576);
-        module->render(module);
-        if (!pumpWindowMessages())
-            break;
-    }
+    int rendered = renderCheckFrames(module, frame, request.frames);
     printf("frames: rendered=%d presented=%d\n", rendered, presented);
     hooks.setPresentHook(nullptr, nullptr);
     printf("quit: %d\n", module->quit(module));
@@ -267,31 +204,14 @@ int runCheck(const Options& options)
     return 0;
 }
 
-int run(int argc, char** argv)
-{
-    try {
-        Options options = parseArguments(argc, argv);
-        return options.command == "replay" ? runReplay(options) : runCheck(options);
-    } catch (const UsageError& error) {
-        fprintf(stderr, "gloamer: %s\n%s", error.what(), usage);
-        return 2;
-    } catch (const HostError& error) {
-        fprintf(stderr, "gloamer: %s\n", error.what());
-    } catch (const std::bad_alloc&) {
-        fprintf(stderr, "gloamer: out of memory\n");
-    } catch (const std::exception& error) {
-        fprintf(stderr, "gloamer: unexpected failure: %s\n", error.what());
-    }
-    return 1;
-}
-
 } // namespace
 
 } // namespace gloamer
 
 int main(int argc, char** argv)
 {
-    int status = gloamer::run(argc, argv);
+    int status = gloamer::statusWithStandardOutput(
+        gloamer::runExeCommandLine(argc, argv, GLOAMER_VERSION, {gloamer::runReplay, gloamer::runCheck}));
     // Everything is written, closed and reported by now; only the libraries' own teardown is left. Under Wine that
     // teardown runs after the server has counted the process as ended, and a process still there half a second
     // later is killed: on a busy machine the GL driver's teardown took longer and a finished replay ended by
