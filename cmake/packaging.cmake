@@ -25,6 +25,11 @@ install(FILES ${GLOAMER_PACKAGE_FILES}/gloamer.1.gz DESTINATION share/man/man1 C
 install(FILES ${GLOAMER_PACKAGE_FILES}/changelog.Debian.gz ${CMAKE_SOURCE_DIR}/packaging/copyright
         DESTINATION ${GLOAMER_DOC_DIR} COMPONENT gloamer)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${GLOAMER_DOC_DIR} COMPONENT gloamer)
+# The README's links lead into docs/: its pages travel with it.
+set(GLOAMER_DOC_PAGES plugin play render stream batch replay page scale developing architecture)
+list(TRANSFORM GLOAMER_DOC_PAGES PREPEND ${CMAKE_SOURCE_DIR}/docs/)
+list(TRANSFORM GLOAMER_DOC_PAGES APPEND .md)
+install(FILES ${GLOAMER_DOC_PAGES} DESTINATION ${GLOAMER_DOC_DIR}/docs COMPONENT gloamer)
 install(FILES ${CMAKE_BINARY_DIR}/completions/gloamer DESTINATION share/bash-completion/completions COMPONENT gloamer)
 install(FILES ${CMAKE_BINARY_DIR}/completions/_gloamer DESTINATION share/zsh/vendor-completions COMPONENT gloamer)
 

@@ -25,6 +25,14 @@ for file in usr/bin/gloamer usr/lib/gloamer/vis_gloamer.so usr/lib/gloamer/vis_g
   [ -f "$root/$file" ] || fail "the .deb lacks /$file"
 done
 [ -x "$root/usr/bin/gloamer" ] || fail "/usr/bin/gloamer is not executable"
+# The README's guides travel with it: every docs/ page it links to is in the .deb beside it.
+doc="$root/usr/share/doc/gloamer"
+[ -f "$doc/README.md" ] || fail "the .deb lacks /usr/share/doc/gloamer/README.md"
+pages=$(grep -o '](docs/[A-Za-z0-9_-]*\.md' "$doc/README.md" | sed 's/^](//' | sort -u)
+[ -n "$pages" ] || fail "the packed README links to no page of docs/"
+for page in $pages; do
+  [ -f "$doc/$page" ] || fail "the README links to $page, which the .deb lacks"
+done
 cmp -s "$root/usr/lib/gloamer/vis_gloamer.bmp" "$source/assets/vis_gloamer.bmp" || fail "the packed logo is not assets/vis_gloamer.bmp"
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
