@@ -11,14 +11,14 @@ namespace gloamer {
 
 namespace {
 
-using Json = nlohmann::ordered_json;
+using OrderedJson = nlohmann::ordered_json;
 
-Json container(const ClusterJob& job, bool join)
+OrderedJson container(const ClusterJob& job, bool join)
 {
-    Json environment = Json::array();
+    OrderedJson environment = OrderedJson::array();
     for (const auto& [name, value] : taskEnvironment(job, join))
         environment.push_back({{"name", name}, {"value", value}});
-    Json resources = {{"requests", {{"cpu", std::to_string(job.cpusPerTask)}}}};
+    OrderedJson resources = {{"requests", {{"cpu", std::to_string(job.cpusPerTask)}}}};
     // An extended resource is asked for by its limit alone; the join copies pictures and needs no GPU.
     if (!join && job.gpus > 0)
         resources["limits"] = {{"nvidia.com/gpu", std::to_string(job.gpus)}};
@@ -28,20 +28,20 @@ Json container(const ClusterJob& job, bool join)
             {"command", join ? taskCommand(job, true) : taskCommand(job, false, step)},
             {"env", environment},
             {"resources", resources},
-            {"volumeMounts", Json::array({{{"name", "catalogue"}, {"mountPath", job.mountPath}}})}};
+            {"volumeMounts", OrderedJson::array({{{"name", "catalogue"}, {"mountPath", job.mountPath}}})}};
 }
 
 // The pod of a render task (the share of its index) or of the join step.
-Json podTemplate(const ClusterJob& job, bool join)
+OrderedJson podTemplate(const ClusterJob& job, bool join)
 {
-    Json volume = {{"name", "catalogue"}, {"persistentVolumeClaim", {{"claimName", job.claim}}}};
+    OrderedJson volume = {{"name", "catalogue"}, {"persistentVolumeClaim", {{"claimName", job.claim}}}};
     return {{"spec",
              {{"restartPolicy", "Never"},
-              {"containers", Json::array({container(job, join)})},
-              {"volumes", Json::array({volume})}}}};
+              {"containers", OrderedJson::array({container(job, join)})},
+              {"volumes", OrderedJson::array({volume})}}}};
 }
 
-Json renderJob(const ClusterJob& job)
+OrderedJson renderJob(const ClusterJob& job)
 {
     return {{"apiVersion", "batch/v1"},
             {"kind", "Job"},
@@ -56,7 +56,7 @@ Json renderJob(const ClusterJob& job)
 
 // One pod, after the render Job has finished (kubectl wait); it joins the inputs whose parts are all done, and a
 // retry (backoffLimit) finds what an earlier try joined already done.
-Json joinJob(const ClusterJob& job)
+OrderedJson joinJob(const ClusterJob& job)
 {
     return {{"apiVersion", "batch/v1"},
             {"kind", "Job"},
@@ -89,7 +89,7 @@ std::string yamlSafe(const std::string& json)
     return out;
 }
 
-std::string document(const Json& object)
+std::string document(const OrderedJson& object)
 {
     // Every document begins with "---", so that kubectl reads the file as YAML and takes both Jobs.
     return "---\n" + yamlSafe(object.dump(2)) + "\n";

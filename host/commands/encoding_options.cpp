@@ -2,6 +2,7 @@
 #include "host/commands/encoding_options.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <iterator>
 
 #include "host/commands/command_line.h"
@@ -124,6 +125,16 @@ std::vector<std::string> qualityArguments(const VideoQuality& quality)
     if (quality.crf >= 0)
         return {"--crf", std::to_string(quality.crf)};
     return {"--quality", quality.name};
+}
+
+bool tooSlowForAVideo(int sampleRate)
+{
+    constexpr int lowestEncodedRate = 8000;
+    if (sampleRate >= lowestEncodedRate)
+        return false;
+    std::fprintf(stderr, "gloamer: warning: music at %d Hz cannot go into a video (%d Hz at least): the video "
+                         "will be silent\n", sampleRate, lowestEncodedRate);
+    return true;
 }
 
 } // namespace gloamer

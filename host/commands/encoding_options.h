@@ -17,6 +17,9 @@ struct VideoFormat;
 // The AAC bit rate of a video file's music unless --audio-bitrate says (a stream's is its own).
 constexpr int videoAudioKbps = 192;
 
+// True, with a warning that the video will be silent, for music slower than AAC (like most players) takes.
+bool tooSlowForAVideo(int sampleRate);
+
 // What render takes and batch passes on to each of its renders.
 struct EncodingOptions {
     VideoQuality quality;            // --quality or --crf

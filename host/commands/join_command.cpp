@@ -18,9 +18,6 @@ namespace gloamer {
 
 namespace {
 
-// AAC takes no audio slower than this, as in gloamer render.
-constexpr int lowestEncodedRate = 8000;
-
 struct JoinOptions {
     std::vector<std::string> parts;
     std::string audio; // empty: the demo track
@@ -100,9 +97,8 @@ int runJoin(const JoinOptions& options)
                                                   tag.plan.totalFrames * track.sampleRate / tag.fps);
     std::unique_ptr<TrackStream> stream;
     AudioInput audio;
-    if (track.sampleRate < lowestEncodedRate) {
-        std::fprintf(stderr, "gloamer: warning: music at %d Hz cannot go into a video (%d Hz at least): the video "
-                             "will be silent\n", track.sampleRate, lowestEncodedRate);
+    if (tooSlowForAVideo(track.sampleRate)) {
+        // the video is left silent
     } else if (counted) {
         stream = std::make_unique<TrackStream>(options.audio, (double)tag.firstAudioFrame / track.sampleRate);
         audio = AudioInput{track.sampleRate, track.channelCount, nullptr, musicFrames,
@@ -113,7 +109,7 @@ int runJoin(const JoinOptions& options)
                                return given;
                            }};
     } else {
-        audio = AudioInput{track.sampleRate, track.channelCount, track.at(tag.firstAudioFrame), musicFrames};
+        audio = AudioInput{track.sampleRate, track.channelCount, track.at(tag.firstAudioFrame), musicFrames, {}};
     }
     std::vector<JoinPart> videos;
     for (const Part& part : parts)

@@ -30,9 +30,6 @@ namespace gloamer {
 
 namespace {
 
-// AAC, like most players, takes no audio slower than this; such music is left out of the video, with a word.
-constexpr int lowestEncodedRate = 8000;
-
 struct RenderOptions {
     std::string input;  // empty: the demo track
     std::string output;
@@ -158,10 +155,9 @@ void streamCountedMusic(RenderMusic& music, const RenderOptions& options, const 
 void addSound(OutputRequest& output, RenderMusic& music, const RenderOptions& options)
 {
     const AudioTrack& track = music.track();
-    if (track.sampleRate < lowestEncodedRate) {
-        std::fprintf(stderr, "gloamer: warning: music at %d Hz cannot go into a video (%d Hz at least): the video "
-                             "will be silent\n", track.sampleRate, lowestEncodedRate);
-    } else if (music.stream) {
+    if (tooSlowForAVideo(track.sampleRate))
+        return; // the video is left silent
+    if (music.stream) {
         output.audio = AudioInput{track.sampleRate, track.channelCount, nullptr, INT64_MAX,
                                   [&stream = music.stream, first = music.span.firstAudioFrame](
                                       int64_t at, int64_t count, int16_t* into) {
@@ -170,7 +166,8 @@ void addSound(OutputRequest& output, RenderMusic& music, const RenderOptions& op
     } else {
         output.audio = AudioInput{track.sampleRate, track.channelCount, track.at(music.span.firstAudioFrame),
                                   std::min<int64_t>((int64_t)track.frameCount() - music.span.firstAudioFrame,
-                                                    music.span.frameCount * track.sampleRate / options.fps)};
+                                                    music.span.frameCount * track.sampleRate / options.fps),
+                                  {}};
     }
 }
 
