@@ -18,7 +18,7 @@
 
 namespace {
 
-struct Outcome {
+struct RunOutcome {
     int status = -1;
     std::string out, err;
 };
@@ -33,7 +33,7 @@ std::string contentsOf(const std::filesystem::path& path)
 
 class GpuRenderTest : public ::testing::Test {
 protected:
-    Outcome gloamer(std::vector<std::string> arguments)
+    RunOutcome gloamer(std::vector<std::string> arguments)
     {
         arguments.insert(arguments.begin(), GLOAMER_HOST_PATH);
         std::vector<std::string> environment;
@@ -47,7 +47,7 @@ protected:
         envp.push_back(nullptr);
         const std::string out = (folder_ / "out.txt").string(), err = (folder_ / "err.txt").string();
         pid_t pid = testproc::spawn(arguments, {"", out, err, folder_.path().string()}, envp.data(), true);
-        Outcome run;
+        RunOutcome run;
         if (pid < 0) {
             ADD_FAILURE() << "cannot start " << arguments[0];
             return run;
@@ -87,7 +87,7 @@ std::vector<nlohmann::json> progressObjects(const std::string& text)
 
 TEST_F(GpuRenderTest, NamesTheSoftwareRendererOnStderrAndInEveryProgressLine)
 {
-    Outcome run = gloamer({"render", "-o", "v.mp4", "--duration", "0.3", "--size", "320x240", "--progress", "p.jsonl"});
+    RunOutcome run = gloamer({"render", "-o", "v.mp4", "--duration", "0.3", "--size", "320x240", "--progress", "p.jsonl"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.err.find("gloamer: drawing with llvmpipe"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find(": software, on the CPU"), std::string::npos) << run.err;
@@ -115,7 +115,7 @@ TEST_F(GpuRenderTest, SaysWhatToExpectOfSoftwareAt720pAndQuietSaysNothing)
     for (const Case& test : cases) {
         std::vector<std::string> arguments = {"render", "-o", "v.mp4", "-y", "--duration", "0.1", "--fps", "10"};
         arguments.insert(arguments.end(), test.extra.begin(), test.extra.end());
-        Outcome run = gloamer(arguments);
+        RunOutcome run = gloamer(arguments);
         ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(run.err.find("gloamer: drawing with") != std::string::npos, test.rendererLine) << run.err;
         EXPECT_EQ(run.err.find("a GPU draws such a frame") != std::string::npos, test.speedLine) << run.err;
@@ -138,7 +138,7 @@ TEST_F(GpuRenderTest, DrawsOnTheDeviceAskedForOrRefusesOneThatIsNotThere)
     };
     for (const Case& test : cases) {
         std::filesystem::remove(path("v.mp4"));
-        Outcome run = gloamer({"render", "-o", "v.mp4", "--duration", "0.1", "--size", "160x120", "--gpu", test.gpu});
+        RunOutcome run = gloamer({"render", "-o", "v.mp4", "--duration", "0.1", "--size", "160x120", "--gpu", test.gpu});
         EXPECT_EQ(run.status, test.status) << test.gpu << "\n" << run.err;
         EXPECT_NE(run.err.find(test.said), std::string::npos) << test.gpu << "\n" << run.err;
         EXPECT_EQ(exists("v.mp4"), test.status == 0) << test.gpu;
@@ -149,7 +149,7 @@ TEST_F(GpuRenderTest, DrawsOnTheDeviceAskedForOrRefusesOneThatIsNotThere)
 
 TEST_F(GpuRenderTest, DevicesListsTheSoftwareDeviceAsTheDefaultWhereNoGpuDraws)
 {
-    Outcome run = gloamer({"devices"});
+    RunOutcome run = gloamer({"devices"});
     ASSERT_EQ(run.status, 0) << run.err;
     const size_t heading = run.out.find("Devices that draw offscreen (EGL)");
     ASSERT_NE(heading, std::string::npos) << run.out;
@@ -165,7 +165,7 @@ TEST_F(GpuRenderTest, AMissingHardwareEncoderIsRefusedInOneLine)
         if (gloamer::videoCodecProblem(codec).empty())
             continue; // this machine has it
         ++missing;
-        Outcome run = gloamer({"render", "-o", "v.mp4", "--duration", "0.1", "--codec", codec});
+        RunOutcome run = gloamer({"render", "-o", "v.mp4", "--duration", "0.1", "--codec", codec});
         EXPECT_EQ(run.status, 2) << codec << "\n" << run.err;
         EXPECT_NE(run.err.find(std::string("gloamer: --codec: ") + codec + " needs "), std::string::npos) << run.err;
         EXPECT_NE(run.err.find("leave --codec out to encode H.264 with x264 on the CPU"), std::string::npos)

@@ -15,9 +15,9 @@
 
 namespace {
 
-void say(int pipeEnd, const char* text)
+void sayInto(int pipeEnd, const char* text)
 {
-    ssize_t ignored = write(pipeEnd, text, std::strlen(text));
+    ssize_t ignored = ::write(pipeEnd, text, std::strlen(text));
     (void)ignored;
 }
 
@@ -33,15 +33,15 @@ TEST(ChildProcess, EachEndingComesBackWithWhatTheChildWrote)
         std::string said;
     };
     const Case cases[] = {
-        {"exits 0", [](int end) { say(end, "all done\n"); _exit(0); }, 0, 5, 0, 0, false, "all done\n"},
-        {"exits 3", [](int end) { say(end, "no audio\n"); _exit(3); }, 0, 5, 3, 0, false, "no audio\n"},
-        {"is ended by a signal", [](int end) { say(end, "half"); raise(SIGUSR1); }, 0, 5, 0, SIGUSR1, false, "half"},
+        {"exits 0", [](int end) { sayInto(end, "all done\n"); _exit(0); }, 0, 5, 0, 0, false, "all done\n"},
+        {"exits 3", [](int end) { sayInto(end, "no audio\n"); _exit(3); }, 0, 5, 3, 0, false, "no audio\n"},
+        {"is ended by a signal", [](int end) { sayInto(end, "half"); raise(SIGUSR1); }, 0, 5, 0, SIGUSR1, false, "half"},
         {"is killed", [](int) { raise(SIGKILL); }, 0, 5, 0, SIGKILL, false, ""},
         {"runs past its limit", [](int) { for (;;) pause(); }, 0.2, 5, 0, SIGTERM, true, ""},
         {"ignores SIGTERM past its limit",
          [](int end) {
              signal(SIGTERM, SIG_IGN);
-             say(end, "stubborn\n");
+             sayInto(end, "stubborn\n");
              for (;;)
                  pause();
          },
@@ -73,8 +73,8 @@ TEST(ChildProcess, KeepsTheEndOfALongStory)
     request.body = [](int end) {
         const std::string line(1000, 'x');
         for (int i = 0; i < 200; ++i)
-            say(end, (line + "\n").c_str());
-        say(end, "the last line\n");
+            sayInto(end, (line + "\n").c_str());
+        sayInto(end, "the last line\n");
         _exit(0);
     };
     const gloamer::ChildEnd end = gloamer::forkingLauncher().run(request);
@@ -93,7 +93,7 @@ TEST(ChildProcess, APipeHeldByAGrandchildDoesNotKeepTheParentWaiting)
                 pause();
         }
         const std::string pid = std::to_string(grandchild) + "\n";
-        say(end, pid.c_str());
+        sayInto(end, pid.c_str());
         _exit(5);
     };
     const gloamer::ChildEnd end = gloamer::forkingLauncher().run(request);

@@ -122,7 +122,7 @@ struct HostileCase {
     std::string plugin; // a render option's value
 };
 
-const std::vector<HostileCase> hostileCases = {
+const std::vector<HostileCase> hostileJobCases = {
     {"plain", "/music/list.txt", "out", "/p/vis.so"},
     {"line breaks that end a line of the script", "/m/a\n#SBATCH --mem=1\ntouch PWNED\r\n", "o", "/p/\ntouch PWNED"},
     {"spaces and percents", "/m/my list %A.txt", "out dir %A_%a %%j", "/p/a b.so"},
@@ -135,7 +135,7 @@ const std::vector<HostileCase> hostileCases = {
 
 TEST(ClusterJobHostileNames, SlurmScriptGivesEveryValueBackExactlyAndRunsNothingElse)
 {
-    for (const HostileCase& hostile : hostileCases) {
+    for (const HostileCase& hostile : hostileJobCases) {
         SCOPED_TRACE(hostile.what);
         FakeCluster cluster;
         gloamer::ClusterJob job;

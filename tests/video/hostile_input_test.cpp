@@ -33,7 +33,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string readFile(const fs::path& path)
+std::string fileText(const fs::path& path)
 {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
@@ -112,7 +112,7 @@ protected:
             waitpid(child, &status, 0);
             if (writer >= 0)
                 close(writer);
-            std::string errors = readFile(folder / "stderr.txt");
+            std::string errors = fileText(folder / "stderr.txt");
             SCOPED_TRACE(all[1] + " " + all[2] + ": " + errors);
             EXPECT_EQ(testproc::exitStatus(status), row.status);
             EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), row.says.empty() ? 0 : 1);
@@ -129,15 +129,15 @@ protected:
 
 TEST_F(HostileInputTest, OutputsThatAliasTheInputOrAreNoRegularFileAreRefusedAndPatternsGiveWholeNames)
 {
-    const std::string before = readFile(picture);
-    auto pictureKept = [&] { return readFile(picture) == before; };
+    const std::string before = fileText(picture);
+    auto pictureKept = [&] { return fileText(picture) == before; };
     fs::copy_file(picture, folder / "logo.mp4");
     fs::create_directory(folder / "f");
     check({
         {{"logo", "file://" + picture.string(), "-o", picture.string(), "--overwrite"}, 1, "it is the input", pictureKept},
         {{"logo", "-", "-o", picture.string(), "--overwrite"}, 1, "it is the input '-'", pictureKept, picture.string()},
         {{"render", wav.string(), "--logo", (folder / "logo.mp4").string(), "-o", (folder / "logo.mp4").string(),
-          "--overwrite", "-q"}, 1, "it is the input", [&] { return readFile(folder / "logo.mp4") == before; }},
+          "--overwrite", "-q"}, 1, "it is the input", [&] { return fileText(folder / "logo.mp4") == before; }},
         {{"logo", picture.string(), "-o", fifo.string(), "--overwrite"}, 1, "not a regular file",
          [&] { return fs::is_fifo(fifo); }},
         {{"render", wav.string(), "-o", (folder / "f" / "%099d.png").string(), "--size", "16x16", "--fps", "2", "-q"},
@@ -165,7 +165,7 @@ TEST_F(HostileInputTest, StalledStreamsGiveWayToTheTimeoutAndToSignals)
 
 TEST_F(HostileInputTest, ProgressLinesAndCompletionScriptsKeepTheOutputRulesAndTellALossOfLines)
 {
-    const std::string music = readFile(wav), notes = (folder / "notes.txt").string();
+    const std::string music = fileText(wav), notes = (folder / "notes.txt").string();
     std::ofstream(notes) << "notes";
     fs::create_symlink(wav, folder / "song-link.wav");
     fs::create_symlink(notes, folder / "notes-link.txt");
@@ -186,7 +186,7 @@ TEST_F(HostileInputTest, ProgressLinesAndCompletionScriptsKeepTheOutputRulesAndT
         return words;
     };
     auto untouched = [&](const std::string& out) {
-        return [&, out] { return readFile(wav) == music && readFile(notes) == "notes" && !fs::exists(folder / out); };
+        return [&, out] { return fileText(wav) == music && fileText(notes) == "notes" && !fs::exists(folder / out); };
     };
     auto isScript = [](const std::string& text) { return text.rfind("# bash completion", 0) == 0; };
     check({
@@ -209,7 +209,7 @@ TEST_F(HostileInputTest, ProgressLinesAndCompletionScriptsKeepTheOutputRulesAndT
         // Every line lost: said, status 1, and the video still whole.
         {render("full.mp4", {"--progress", "-"}), 1, "the progress lines to standard output were lost: No space left",
          [&] { return fs::file_size(folder / "full.mp4") > 0; }, "/dev/null", 0, "/dev/full"},
-        {{"completion", "bash", notes}, 1, "exists already (add --overwrite", [&] { return readFile(notes) == "notes"; }},
+        {{"completion", "bash", notes}, 1, "exists already (add --overwrite", [&] { return fileText(notes) == "notes"; }},
         {{"completion", "bash", (folder / "pipe").string(), "--overwrite"}, 1, "not a regular file",
          [&] { return fs::is_fifo(folder / "pipe"); }},
         {{"completion", "zsh", (folder / "socket").string(), "-y"}, 1, "not a regular file",
@@ -218,10 +218,10 @@ TEST_F(HostileInputTest, ProgressLinesAndCompletionScriptsKeepTheOutputRulesAndT
          [&] { return fs::is_directory(folder / "f"); }},
         {{"completion", "bash", (folder / "notes-link.txt").string(), "-y"}, 0, "",
          [&] {
-             return !fs::is_symlink(folder / "notes-link.txt") && isScript(readFile(folder / "notes-link.txt")) &&
-                    readFile(notes) == "notes";
+             return !fs::is_symlink(folder / "notes-link.txt") && isScript(fileText(folder / "notes-link.txt")) &&
+                    fileText(notes) == "notes";
          }},
-        {{"completion", "bash", notes, "-y"}, 0, "", [&] { return isScript(readFile(notes)); }},
+        {{"completion", "bash", notes, "-y"}, 0, "", [&] { return isScript(fileText(notes)); }},
     });
     close(reader);
     close(listener);
@@ -241,7 +241,7 @@ TEST_F(HostileInputTest, HostilePicturesAndSoundsAreRefusedInOurOwnWords)
         {{"render", (folder / "fast.wav").string(), "-o", (folder / "out.mp4").string()}, 1, "sample rate"},
         // Half-transparent white on the logo's black is mid-grey, not a white box.
         {{"logo", picture.string(), "-o", bmp, "--logo-size", "16"}, 0, "", [&] {
-             std::string bytes = readFile(bmp);
+             std::string bytes = fileText(bmp);
              return bytes.size() > 54 && std::abs((uint8_t)bytes[54 + 8 * 48 + 24] - 128) < 8;
          }},
     });
@@ -291,7 +291,7 @@ TEST_F(HostileInputTest, WithoutOverwriteAFileThatAppearedMeanwhileIsKept)
     std::ofstream(temporary) << "new";
     std::ofstream(target) << "theirs";
     EXPECT_THROW(pending.commit(), gloamer::HostError);
-    EXPECT_EQ(readFile(target), "theirs");
+    EXPECT_EQ(fileText(target), "theirs");
     EXPECT_FALSE(fs::exists(temporary));
 }
 

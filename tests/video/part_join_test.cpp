@@ -28,12 +28,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Outcome {
+struct JoinRun {
     int status = -1;
     std::string errors;
 };
 
-Outcome gloamerRun(const std::vector<std::string>& arguments, const fs::path& folder)
+JoinRun gloamerRun(const std::vector<std::string>& arguments, const fs::path& folder)
 {
     std::vector<std::string> all = {GLOAMER_HOST_PATH};
     all.insert(all.end(), arguments.begin(), arguments.end());
@@ -78,13 +78,13 @@ TEST(PartJoin, ThreePartsJoinIntoTheFramesAndMusicOfOneRender)
         arguments.insert(arguments.end(), extra.begin(), extra.end());
         return gloamerRun(arguments, folder.path());
     };
-    Outcome whole = render({"-o", (folder / "whole.mp4").string()});
+    JoinRun whole = render({"-o", (folder / "whole.mp4").string()});
     ASSERT_EQ(whole.status, 0) << whole.errors;
     std::vector<std::string> join = {"join"};
     for (int part : {2, 0, 1}) { // any order: the parts know their place
         const std::string name = (folder / ("part" + std::to_string(part) + ".mp4")).string();
         // 40 warm-up frames: the last part starts drawing at frame 40, far from the start.
-        Outcome run = render({"--part", std::to_string(part) + "/3", "--warmup", "40", "-o", name});
+        JoinRun run = render({"--part", std::to_string(part) + "/3", "--warmup", "40", "-o", name});
         ASSERT_EQ(run.status, 0) << run.errors;
         EXPECT_EQ(run.errors, "");
         join.push_back(name);
@@ -92,7 +92,7 @@ TEST(PartJoin, ThreePartsJoinIntoTheFramesAndMusicOfOneRender)
     const std::string joined = (folder / "joined.mp4").string();
     std::vector<std::string> arguments = join;
     arguments.insert(arguments.end(), {"--audio", music, "-o", joined});
-    Outcome run = gloamerRun(arguments, folder.path());
+    JoinRun run = gloamerRun(arguments, folder.path());
     ASSERT_EQ(run.status, 0) << run.errors;
 
     gloamer::testing::MediaInfo expected = gloamer::testing::probeMedia((folder / "whole.mp4").string(), 1);
@@ -116,7 +116,7 @@ TEST(PartJoin, ThreePartsJoinIntoTheFramesAndMusicOfOneRender)
              {join[1], join[2]}, {join[1], join[2], join[3], join[3]}, {join[1], join[2], (folder / "whole.mp4").string()}}) {
         parts.insert(parts.begin(), "join");
         parts.insert(parts.end(), {"--audio", music, "-o", refused});
-        Outcome bad = gloamerRun(parts, folder.path());
+        JoinRun bad = gloamerRun(parts, folder.path());
         EXPECT_EQ(bad.status, 1) << bad.errors;
         EXPECT_FALSE(fs::exists(refused));
     }
