@@ -22,6 +22,7 @@
 #include "host/process/host_error.h"
 #include "host/process/interrupt.h"
 #include "host/process/system.h"
+#include "tests/support/ended_process.h"
 #include "tests/support/temp_folder.h"
 
 namespace fs = std::filesystem;
@@ -98,16 +99,6 @@ std::string recordState(const Folders& folders, const std::string& name)
 {
     auto record = gloamer::readRecord(gloamer::recordPath(folders.out.string(), name));
     return record ? record->state : "none";
-}
-
-// A process of this machine that has ended, for a claim left behind.
-long endedProcess()
-{
-    pid_t child = fork();
-    if (child == 0)
-        _exit(0);
-    waitpid(child, nullptr, 0);
-    return child;
 }
 
 TEST(BatchRun, EachOutcomeLeavesItsVideoRecordAndStatus)
@@ -217,7 +208,7 @@ std::vector<Hostile> hostileCases()
              write(claim(f), gloamer::claimText("elsewhere", 1, 1000, "other"));
          }, "song.wav", false, "rendered", "", 1, [claim](const Folders& f) { EXPECT_FALSE(fs::exists(claim(f))); }},
         {"tasks that fight", "claimed by an ended process of this machine", [claim](const Folders& f) {
-             write(claim(f), gloamer::claimText(gloamer::hostName(), endedProcess(), 4102444800, "other"));
+             write(claim(f), gloamer::claimText(gloamer::hostName(), testproc::endedProcess(), 4102444800, "other"));
          }, "song.wav", false, "rendered", "", 1},
         {"tasks that fight", "a claim that cannot be read", [claim](const Folders& f) { write(claim(f), "{\"ho"); },
          "song.wav", false, "rendered", "", 1},

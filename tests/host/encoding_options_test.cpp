@@ -155,23 +155,6 @@ TEST(EncodingOptions, WhatBatchPassesOnRenderReadsBackAsTheSameFormat)
     }
 }
 
-TEST(EncodingOptions, AChosenCrfIsUncappedAndEachQualityStepsUp)
-{
-    for (const std::string& codec : availableVideoCodecs()) {
-        const VideoFormat small = formatOf(parsed({"--codec", codec, "--quality", "small"}));
-        const VideoFormat good = formatOf(parsed({"--codec", codec}));
-        const VideoFormat high = formatOf(parsed({"--codec", codec, "--quality", "high"}));
-        const VideoFormat chosen = formatOf(parsed({"--codec", codec, "--quality", "small", "--crf", "12"}));
-        EXPECT_GT(small.crf, good.crf) << codec;
-        EXPECT_GT(good.crf, high.crf) << codec;
-        EXPECT_GT(good.maxKbps, small.maxKbps) << codec;
-        EXPECT_GT(small.maxKbps, 0) << codec;
-        EXPECT_EQ(high.maxKbps, 0) << codec;
-        EXPECT_EQ(chosen.crf, 12) << codec;
-        EXPECT_EQ(chosen.maxKbps, 0) << codec;
-    }
-}
-
 TEST(StreamOptions, TheBitRateFollowsQualityUnlessGivenAndTheCrfIsH264s)
 {
     auto run = [](const std::string& quality, int crf, int bitrate) {

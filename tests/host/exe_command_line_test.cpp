@@ -50,17 +50,6 @@ Outcome runExe(std::vector<std::string> words, std::function<int()> commandResul
 
 TEST(ExeCommandLine, ReplayGetsItsFileOutputAndOptions)
 {
-    Outcome plain = runExe({"replay", "song.gfd", "-o", "frames\\%05d.png"});
-    ASSERT_EQ(plain.status, 0) << plain.errors;
-    ASSERT_EQ(plain.replays.size(), 1u);
-    EXPECT_TRUE(plain.checks.empty());
-    EXPECT_EQ(plain.replays[0].data, "song.gfd");
-    EXPECT_EQ(plain.replays[0].output, "frames\\%05d.png");
-    EXPECT_EQ(plain.replays[0].size, "590x430");
-    EXPECT_EQ(plain.replays[0].pluginPath, "");
-    EXPECT_FALSE(plain.replays[0].overwrite);
-    EXPECT_FALSE(plain.replays[0].quiet);
-
     Outcome full = runExe({"replay", "--size", "64x48", "-q", "--overwrite", "--plugin", "C:\\vis.dll", "--output",
                            "o\\%03d.png", "--", "-named-like-an-option.gfd"});
     ASSERT_EQ(full.status, 0) << full.errors;

@@ -13,21 +13,12 @@
 #include "host/offline/render_supervisor.h"
 #include "host/process/pending_file.h"
 #include "tests/support/fake_launcher.h"
+#include "tests/support/ended_process.h"
 #include "tests/support/temp_folder.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// A process of this machine that has ended, for the child whose leftovers are looked at.
-long endedProcess()
-{
-    pid_t child = fork();
-    if (child == 0)
-        _exit(0);
-    waitpid(child, nullptr, 0);
-    return child;
-}
 
 struct Supervised {
     int status;
@@ -77,7 +68,7 @@ TEST(RenderSupervisor, EachEndOfTheChildGivesItsStatusAndLine)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         gloamer::ChildEnd end;
-        end.pid = endedProcess();
+        end.pid = testproc::endedProcess();
         end.exitStatus = c.exitStatus;
         end.signal = c.signal;
         end.said = c.said;
@@ -99,7 +90,7 @@ TEST(RenderSupervisor, WhatTheDeadChildWroteIsSalvagedOrCleared)
 {
     testfs::TempFolder folder("gloamer-supervisor");
     gloamer::ChildEnd end;
-    end.pid = endedProcess();
+    end.pid = testproc::endedProcess();
     end.signal = SIGKILL;
     const std::string output = (folder / "out.mp4").string();
     const std::string unfinished = gloamer::pendingStem(output, end.pid) + "a" + gloamer::renderingSuffix;
@@ -114,17 +105,6 @@ TEST(RenderSupervisor, WhatTheDeadChildWroteIsSalvagedOrCleared)
 
     result = supervise(end, (folder / "%05d.png").string());
     EXPECT_EQ(result.line, "gloamer: the plug-in 'vis_faulty.so' was killed by SIGKILL in the middle of the render\n");
-}
-
-TEST(RenderSupervisor, TheChildDiesWithItsSupervisorAndIsNotTimed)
-{
-    gloamer::ChildEnd end;
-    end.said = "status 0\n";
-    testproc::FakeLauncher seen(end);
-    supervise(end, "out.mp4", &seen);
-    EXPECT_EQ(seen.deathSignal, SIGKILL);
-    EXPECT_EQ(seen.timeLimit, 0);
-    EXPECT_FALSE(seen.passesOnStops); // its own handlers send stops on at once
 }
 
 } // namespace
